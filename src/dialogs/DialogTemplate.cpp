@@ -1,0 +1,159 @@
+#include "dialogs/DialogTemplate.h"
+
+#include "dialogs/PathLabel.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QDialog>
+#include <QFontMetricsF>
+#include <QFrame>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QScreen>
+
+#include <algorithm>
+
+namespace {
+
+QWidget *MakeControl(const ControlSpec &spec, QDialog *dialog)
+{
+    const QString text = QString::fromUtf8(spec.text ? spec.text : "");
+    switch (spec.kind) {
+    case ControlKind::GroupBox: {
+        auto *box = new QGroupBox(text, dialog);
+        box->setAttribute(Qt::WA_TransparentForMouseEvents);
+        return box;
+    }
+    case ControlKind::Label: {
+        auto *label = new QLabel(dialog);
+        label->setTextFormat(Qt::PlainText);
+        label->setText(text);
+        label->setWordWrap(true);
+        label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+        return label;
+    }
+    case ControlKind::CheckBox:
+        return new QCheckBox(text, dialog);
+    case ControlKind::PushButton:
+    case ControlKind::DefaultButton: {
+        auto *button = new QPushButton(text, dialog);
+        button->setAutoDefault(false);
+        button->setDefault(spec.kind == ControlKind::DefaultButton);
+        return button;
+    }
+    case ControlKind::LineEdit:
+        return new QLineEdit(dialog);
+    case ControlKind::PasswordEdit: {
+        auto *edit = new QLineEdit(dialog);
+        edit->setEchoMode(QLineEdit::Password);
+        return edit;
+    }
+    case ControlKind::TextEdit: {
+        auto *edit = new QPlainTextEdit(dialog);
+        edit->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+        edit->setTabChangesFocus(true);
+        return edit;
+    }
+    case ControlKind::Icon:
+    case ControlKind::Picture: {
+        auto *label = new QLabel(dialog);
+        label->setPixmap(QPixmap(text));
+        label->setScaledContents(true);
+        if (spec.kind == ControlKind::Picture)
+            label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+        return label;
+    }
+    case ControlKind::PathLabel: {
+        auto *label = new PathLabel(dialog);
+        label->setTextFormat(Qt::PlainText);
+        return label;
+    }
+    case ControlKind::Separator: {
+        auto *line = new QFrame(dialog);
+        line->setFrameStyle(QFrame::HLine | QFrame::Sunken);
+        return line;
+    }
+    case ControlKind::Custom:
+        return spec.make ? spec.make(dialog) : new QWidget(dialog);
+    }
+    return new QWidget(dialog);
+}
+
+} // namespace
+
+QFont DialogFont()
+{
+    QFont font = QApplication::font();
+    font.setPointSizeF(8.0);
+    return font;
+}
+
+QSizeF DialogUnitSize(const QFont &font)
+{
+    const QFontMetricsF metrics(font);
+    const qreal average =
+        metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz")) / 52.0;
+    return {average / 4.0, metrics.height() / 8.0};
+}
+
+DialogControls BuildDialog(QDialog *dialog, const DialogTemplate &tpl)
+{
+    const QFont font = DialogFont();
+    dialog->setFont(font);
+    dialog->setWindowTitle(QString::fromUtf8(tpl.caption));
+
+    QSizeF unit = DialogUnitSize(font);
+    if (const QScreen *screen = dialog->screen() ? dialog->screen() : QApplication::primaryScreen()) {
+        // Never larger than the screen's free area: shrink the unit to fit.
+        const QRect area = screen->availableGeometry();
+        const qreal scale = std::min({1.0, area.width() * 0.98 / (tpl.widthUnits * unit.width()),
+                                      area.height() * 0.92 / (tpl.heightUnits * unit.height())});
+        unit *= scale;
+    }
+    auto toPixels = [unit](const QRect &u) {
+        return QRect(qRound(u.x() * unit.width()), qRound(u.y() * unit.height()),
+                     qRound(u.width() * unit.width()), qRound(u.height() * unit.height()));
+    };
+
+    DialogControls controls;
+    for (const ControlSpec &spec : tpl.controls) {
+        QWidget *widget = MakeControl(spec, dialog);
+        widget->setGeometry(toPixels(spec.units));
+        if (spec.id != kNoId) {
+            widget->setObjectName(QStringLiteral("control%1").arg(spec.id));
+            controls.add(spec.id, widget);
+        }
+        // Frames and labels sit behind the controls they surround.
+        if (spec.kind == ControlKind::GroupBox || spec.kind == ControlKind::Label ||
+            spec.kind == ControlKind::Separator)
+            widget->lower();
+    }
+    dialog->setFixedSize(toPixels(QRect(0, 0, tpl.widthUnits, tpl.heightUnits)).size());
+    return controls;
+}
+
+void SetTabOrder(const DialogControls &controls, std::initializer_list<int> ids)
+{
+    QWidget *previous = nullptr;
+    for (int id : ids) {
+        QWidget *next = controls.widget(id);
+        if (!next)
+            continue;
+        if (previous)
+            QWidget::setTabOrder(previous, next);
+        previous = next;
+    }
+}
+
+void CentreOnScreen(QWidget *window)
+{
+    const QScreen *screen = window->screen() ? window->screen() : QApplication::primaryScreen();
+    if (!screen)
+        return;
+    const QRect area = screen->geometry();
+    const QSize size = window->frameGeometry().size();
+    window->move(area.x() + (area.width() - size.width()) / 2, area.y() + (area.height() - size.height()) / 2);
+}

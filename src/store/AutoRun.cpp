@@ -1,0 +1,89 @@
+#include "store/AutoRun.h"
+
+#include "store/SafeFile.h"
+
+#include <QFile>
+#include <QFileInfo>
+
+namespace {
+
+// A program path as the Desktop Entry rules want it in Exec: in double
+// quotes, with ", `, $ and \ escaped inside them, "%" doubled, and every
+// backslash doubled once more because Exec is itself an escaped string.
+QString DesktopExecQuote(const QString &program)
+{
+    QString quoted;
+    for (QChar c : program) {
+        if (c == u'"' || c == u'`' || c == u'$' || c == u'\\')
+            quoted += u'\\';
+        if (c == u'%')
+            quoted += u'%';
+        quoted += c;
+    }
+    quoted = u'"' + quoted + u'"';
+    quoted.replace(u'\\', QStringLiteral("\\\\"));
+    return quoted;
+}
+
+// The command as start-up builds it is the program path in double quotes.
+QString ExecLine(const QString &command)
+{
+    if (command.size() >= 2 && command.startsWith(u'"') && command.endsWith(u'"'))
+        return DesktopExecQuote(command.mid(1, command.size() - 2));
+    return DesktopExecQuote(command);
+}
+
+} // namespace
+
+QString AutoRunEntryPath(const QString &appDataFolder)
+{
+    return appDataFolder + QStringLiteral("/autostart/quorvane.desktop");
+}
+
+int SetAutoRun(const QString &appDataFolder, const QString &command)
+{
+    const QString path = AutoRunEntryPath(appDataFolder);
+    if (!MakePrivateFolder(QFileInfo(path).absolutePath()))
+        return 0;
+    const QString entry = QStringLiteral("[Desktop Entry]\n"
+                                         "Type=Application\n"
+                                         "Name=Quorvane\n"
+                                         "Comment=Take telephone messages and e-mail them\n"
+                                         "Exec=%1\n"
+                                         "Icon=quorvane\n"
+                                         "Terminal=false\n")
+                              .arg(ExecLine(command));
+    return WriteFileAtomically(path, entry.toUtf8()) ? 1 : 0;
+}
+
+int ClearAutoRun(const QString &appDataFolder)
+{
+    return QFile::remove(AutoRunEntryPath(appDataFolder)) ? 1 : 0;
+}
+
+int IsAutoRunSet(const QString &appDataFolder)
+{
+    QFile file(AutoRunEntryPath(appDataFolder));
+    if (!file.open(QIODevice::ReadOnly))
+        return 0;
+    // An entry the desktop has switched off does not start the program.
+    bool inMainGroup = false;
+    while (!file.atEnd()) {
+        const QString line = QString::fromUtf8(file.readLine()).trimmed();
+        if (line.startsWith(u'[')) {
+            inMainGroup = line == QStringLiteral("[Desktop Entry]");
+            continue;
+        }
+        if (!inMainGroup)
+            continue;
+        const qsizetype eq = line.indexOf(u'=');
+        if (eq < 0)
+            continue;
+        const QString key = line.left(eq).trimmed();
+        const QString value = line.mid(eq + 1).trimmed();
+        if ((key == QStringLiteral("Hidden") && value == QStringLiteral("true")) ||
+            (key == QStringLiteral("X-GNOME-Autostart-enabled") && value == QStringLiteral("false")))
+            return 0;
+    }
+    return 1;
+}

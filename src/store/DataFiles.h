@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+struct AppState;
+
+// The data folder and file names under the user's config folder.
+QString DataFolderPath(const QString &appDataFolder);     // appDataFolder + "/Lumarc/quorvane"
+QString SettingsFilePath(const QString &appDataFolder);   // .../quorvane.dat
+QString RecipientsFilePath(const QString &appDataFolder); // .../qvnrecipients.dat
+
+// Reads both files into state.settings and state.recipients, creating the
+// ones that do not exist. Called once at start-up after the paths are set.
+void LoadDataFiles(AppState &state);
+
+// Writes both records whole, settings first, each replaced atomically, and
+// refreshes the working copies. The one way to persist a change.
+void SaveDataFiles(AppState &state);
+
+void CreateSettingsFile(AppState &state);
+void CreateRecipientsFile(AppState &state);
+void ResetSettings(AppState &state);

@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+
+// Replaces a file whole: the bytes go to a temporary file beside it, are
+// flushed to disk and renamed over the old one, so a crash or a full disk
+// leaves either the old file or the new one, never a torn one. The file is
+// readable and writable by its owner only. Returns false when it could not be
+// written; the old file is then untouched.
+bool WriteFileAtomically(const QString &path, const QByteArray &bytes);
+
+// Makes a folder (and its missing parents) readable by its owner only.
+// Returns true when the folder exists afterwards.
+bool MakePrivateFolder(const QString &path);
