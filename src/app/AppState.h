@@ -23,6 +23,7 @@ struct AppState {
     QString installedPath;   // the program's folder, ending in "/"
     QString autoRunCommand;  // "\"" + installedPath + "quorvane\""
     QString appDataFolder;   // $XDG_CONFIG_HOME or ~/.config
+    bool dataFolderIsNew = false; // this start made the data folder: a first run
     QString settingsPath;    // appDataFolder + "/Lumarc/quorvane/quorvane.dat"
     QString recipientsPath;  // appDataFolder + "/Lumarc/quorvane/qvnrecipients.dat"
 

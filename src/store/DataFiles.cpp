@@ -116,7 +116,7 @@ void SaveDataFiles(AppState &state)
 
 void CreateSettingsFile(AppState &state)
 {
-    const bool folderMade = EnsureDataFolder(state);
+    const bool folderMade = EnsureDataFolder(state) || state.dataFolderIsNew;
     AppState defaults;
     ResetSettings(defaults);
     // Only the settings file: the recipients file, if there is one, has not

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <QLockFile>
+#include <QObject>
+#include <QString>
+
+#include <memory>
+
+class QLocalServer;
+
+// One running copy per profile: a lock file in the data folder, taken without
+// waiting. A lock left by a copy that was killed is taken over. Copies that
+// find the lock held can ask the running one to show itself, which it does
+// only where the desktop has no notification area to find it in.
+class SingleInstance : public QObject {
+    Q_OBJECT
+public:
+    explicit SingleInstance(const QString &dataFolder, QObject *parent = nullptr);
+    ~SingleInstance() override;
+
+    enum Outcome {
+        Owner,         // this copy now owns the profile
+        HeldByAnother, // a running copy owns it
+        Unavailable,   // no lock can be made here (the folder is not writable)
+    };
+    Outcome acquire();
+
+    // From a second copy: ask the owner to come forward. Returns quickly.
+    void askOwnerToShow();
+
+signals:
+    void showRequested();
+
+private:
+    QString serverName() const;
+
+    QString m_dataFolder;
+    QLockFile m_lock;
+    std::unique_ptr<QLocalServer> m_server;
+};
