@@ -1,0 +1,239 @@
+#include "form/RenderMessage.h"
+
+#include "app/AppState.h"
+#include "app/ProductInfo.h"
+#include "form/PhraseBoxes.h"
+#include "store/DataFiles.h"
+#include "store/SafeFile.h"
+#include "store/TextField.h"
+
+#include <QStringBuilder>
+#include <QUrl>
+
+namespace {
+
+constexpr qsizetype kCallerFieldMaxChars = 127;
+constexpr qsizetype kMessageTextMaxChars = 9999;
+
+const QString kCrLf = QStringLiteral("\r\n");
+
+// The phrase boxes in the order their phrases are printed. A null text stands
+// for one of the two custom phrases, which come from the settings.
+struct PhraseRow {
+    int box;
+    const char *text;
+};
+
+constexpr PhraseRow kPhraseRows[] = {
+    {PhraseBox::NotUrgent, "Not Urgent"},
+    {PhraseBox::Urgent, "URGENT"},
+    {PhraseBox::VisitedToSeeYou, "Visited to see you"},
+    {PhraseBox::WillVisitAnotherTime, "Will visit another time"},
+    {PhraseBox::LeftItems, "Left item(s)"},
+    // The box says "Email"; the phrase has always been printed with "email".
+    {PhraseBox::PleaseContactViaEmail, "Please contact via email"},
+    {PhraseBox::Telephoned, "Telephoned"},
+    {PhraseBox::PleaseCallBack, "Please call back"},
+    {PhraseBox::ReturnedYourCall, "Returned your call"},
+    {PhraseBox::WillCallBackLater, "Will call back later"},
+    {PhraseBox::Custom1, nullptr},
+    {PhraseBox::WillSendYouAnEmail, "Will send you an Email"},
+    {PhraseBox::Custom2, nullptr},
+};
+
+struct RenderedPhrase {
+    QString text;
+    bool fromUser; // a custom phrase: the user's text, escaped in HTML
+};
+
+// The first maxChars characters of text. A character is a code point, so a
+// surrogate pair is never split.
+QString LeftChars(const QString &text, qsizetype maxChars)
+{
+    qsizetype units = 0;
+    for (qsizetype chars = 0; chars < maxChars && units < text.size(); ++chars) {
+        const bool pair = text.at(units).isHighSurrogate() && units + 1 < text.size()
+                          && text.at(units + 1).isLowSurrogate();
+        units += pair ? 2 : 1;
+    }
+    return text.left(units);
+}
+
+// The ticked phrases in printing order, and the importance they set. A custom
+// phrase counts only while its message is enabled: a disabled one is hidden
+// on the form and cannot have been meant.
+QList<RenderedPhrase> TickedPhrases(const AppState &state, const QSet<int> &ticked,
+                                    std::int32_t &importance)
+{
+    const SettingsRecord &s = state.settings;
+    QList<RenderedPhrase> phrases;
+    importance = 1;
+    for (const PhraseRow &row : kPhraseRows) {
+        if (!ticked.contains(row.box))
+            continue;
+        if (row.box == PhraseBox::Custom1) {
+            if (s.customMessage1Enabled == 1)
+                phrases.append({ReadTextField(s.customMessage1), true});
+            continue;
+        }
+        if (row.box == PhraseBox::Custom2) {
+            if (s.customMessage2Enabled == 1)
+                phrases.append({ReadTextField(s.customMessage2), true});
+            continue;
+        }
+        if (row.box == PhraseBox::NotUrgent)
+            importance = 0;
+        else if (row.box == PhraseBox::Urgent)
+            importance = 2;
+        phrases.append({QString::fromLatin1(row.text), false});
+    }
+    return phrases;
+}
+
+QString TextBody(const AppState &state, const QList<RenderedPhrase> &phrases)
+{
+    const OutgoingMessage &m = state.message;
+    QString body = kCrLf % state.clock.dateLine % state.clock.timeLine
+                   % QStringLiteral("From: ") % m.callerName % kCrLf
+                   % QStringLiteral("Company: ") % m.callerCompany % kCrLf
+                   % QStringLiteral("Phone: ") % m.callerPhone % kCrLf
+                   % QStringLiteral("Email: ") % m.callerEmail % kCrLf % kCrLf
+                   % QStringLiteral("Message: ") % kCrLf % kCrLf
+                   % m.messageText % kCrLf % kCrLf;
+    for (const RenderedPhrase &p : phrases)
+        body += QStringLiteral("[X] ") % p.text % kCrLf;
+    body += kCrLf % kCrLf % QStringLiteral("Message taken by:") % kCrLf % kCrLf
+            % ReadTextField(state.settings.senderName) % kCrLf
+            % ReadTextField(state.settings.senderAddress) % kCrLf % kCrLf
+            % QString(63, QLatin1Char('-')) % kCrLf
+            % QStringLiteral("Message created by Quorvane - ")
+            % QString::fromLatin1(kProductWebAddress) % kCrLf % kCrLf;
+    return body;
+}
+
+QString LabelCell(const char *label)
+{
+    return QStringLiteral("<td width=\"6%\"><font SIZE=\"2\" face=\"Verdana\" color=\"#0000FF\">")
+           % QLatin1String(label) % QStringLiteral(":</font></td>\r\n");
+}
+
+// A value cell; the value is escaped so that a caller written as
+// "Jane <jane@example.org>" shows as typed instead of vanishing as a tag.
+QString ValueCell(const QString &value)
+{
+    return QStringLiteral("<td width=\"92%\"><font SIZE=\"2\" face=\"Verdana\">")
+           % value.toHtmlEscaped() % QStringLiteral("</font></td></tr><tr>\r\n");
+}
+
+// The message text is the one value not escaped: its markup is meant to show.
+QString HtmlBody(const AppState &state, const QList<RenderedPhrase> &phrases)
+{
+    const OutgoingMessage &m = state.message;
+    const QString senderAddress = ReadTextField(state.settings.senderAddress).toHtmlEscaped();
+    QString html = QStringLiteral(
+                       "<table border=\"0\" width=\"100%\" id=\"table1\" cellspacing=\"4\"><tr>\r\n")
+                   % LabelCell("Date") % ValueCell(state.clock.dateValue)
+                   % LabelCell("Time") % ValueCell(state.clock.timeValue)
+                   % LabelCell("From") % ValueCell(m.callerName)
+                   % LabelCell("Company") % ValueCell(m.callerCompany)
+                   % LabelCell("Phone") % ValueCell(m.callerPhone)
+                   % LabelCell("Email") % ValueCell(m.callerEmail)
+                   % QStringLiteral("<td colspan=\"2\"><br>\r\n"
+                                    "<strong><font SIZE=\"2\" face=\"Verdana\">Message:-</font>"
+                                    "</strong><br><br>\r\n"
+                                    "<font face=\"Verdana\" style=\"font-size: 0.8em\">")
+                   % m.messageText % QStringLiteral("</font><br>\r\n<ul>");
+    for (const RenderedPhrase &p : phrases)
+        html += QStringLiteral("<li><font face=\"Verdana\" size=\"2\">")
+                % (p.fromUser ? p.text.toHtmlEscaped() : p.text)
+                % QStringLiteral("</font></li>\r\n");
+    html += QStringLiteral("</ul><p>\r\n"
+                           "</td></tr><tr><td colspan=\"2\"><font face=\"Verdana\" size=\"2\" "
+                           "color=\"#800080\">Message taken by:</font><br><br>\r\n"
+                           "<font face=\"Verdana\" size=\"2\" color=\"#0000FF\">")
+            % ReadTextField(state.settings.senderName).toHtmlEscaped()
+            % QStringLiteral("<br>\r\n<a href=\"mailto:") % senderAddress % QStringLiteral("\">")
+            % senderAddress
+            // The anchor has never been closed; mail readers cope and the
+            // page has always looked this way.
+            % QStringLiteral("</font><p></td></tr><tr><td colspan=\"2\"><hr>\r\n"
+                             "<font face=\"Verdana\" style=\"font-size: 0.7em\">Message created "
+                             "by: <a href=\"")
+            % QString::fromLatin1(kProductWebAddress).toHtmlEscaped()
+            % QStringLiteral("\">Quorvane</a></font></td></tr>\r\n"
+                             "</table><br></body></html>\r\n");
+    return html;
+}
+
+} // namespace
+
+QString HtmlBodyFilePath(const QString &appDataFolder)
+{
+    return DataFolderPath(appDataFolder) + QStringLiteral("/this_html_message.htm");
+}
+
+RenderOutcome RenderMessage(AppState &state, const MessageFormInputs &inputs)
+{
+    OutgoingMessage &m = state.message;
+
+    QStringList addresses;
+    for (int i = 0; i < kRecipientCount; ++i) {
+        if (inputs.recipientTicked[static_cast<std::size_t>(i)])
+            addresses.append(ReadTextField(state.recipients.entries[static_cast<std::size_t>(i)].address));
+    }
+    m.toList = addresses.join(QLatin1Char(';'));
+
+    m.callerName = LeftChars(inputs.callerName, kCallerFieldMaxChars);
+    m.callerCompany = LeftChars(inputs.callerCompany, kCallerFieldMaxChars);
+    m.callerPhone = LeftChars(inputs.callerPhone, kCallerFieldMaxChars);
+    m.callerEmail = LeftChars(inputs.callerEmail, kCallerFieldMaxChars);
+    m.messageText = LeftChars(inputs.messageText, kMessageTextMaxChars);
+    m.subject = QStringLiteral("Message From: ") + m.callerName;
+
+    const QList<RenderedPhrase> phrases = TickedPhrases(state, inputs.tickedPhrases, m.importance);
+
+    if (state.activeSendAsHtml == 0) {
+        m.textBody = TextBody(state, phrases);
+        return {};
+    }
+
+    m.messageText = ConvertTextToHtml(m.messageText);
+    const QString path = HtmlBodyFilePath(state.appDataFolder);
+    // Written whole or not at all: the delivery must never send a page that
+    // a full disk cut short, nor an older message's page as this one's.
+    // The page holds the message, so it is kept private like the data files.
+    if (!MakePrivateFolder(DataFolderPath(state.appDataFolder))
+        || !WriteFileAtomically(path, HtmlBody(state, phrases).toUtf8())) {
+        return {false, path};
+    }
+    m.htmlFilePath = path;
+    m.htmlFileUrl = QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded);
+    return {};
+}
+
+QString ConvertTextToHtml(const QString &messageText)
+{
+    QString lines;
+    lines.reserve(messageText.size() + messageText.size() / 2);
+    for (qsizetype i = 0; i < messageText.size(); ++i) {
+        const QChar c = messageText.at(i);
+        if (c == QLatin1Char('\n'))
+            continue;
+        if (c == QLatin1Char('\r') && i + 1 < messageText.size()
+            && messageText.at(i + 1) == QLatin1Char('\n')) {
+            lines += QStringLiteral("\r\n<br>");
+            continue;
+        }
+        lines += c;
+    }
+
+    QString html;
+    html.reserve(lines.size());
+    for (const QChar c : std::as_const(lines)) {
+        if (c == QLatin1Char(' '))
+            html += QStringLiteral("&nbsp;");
+        else
+            html += c;
+    }
+    return html;
+}
