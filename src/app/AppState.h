@@ -41,6 +41,7 @@ struct AppState {
     ClockTexts clock;
     OutgoingMessage message;
     QString helpPath;
+    std::int32_t helpUnavailable = 0; // set once help could not be shown
 
     // Where the store shows its message boxes; null shows nothing.
     UserMessages *messages = nullptr;

@@ -118,10 +118,20 @@ DialogControls BuildDialog(QDialog *dialog, const DialogTemplate &tpl)
                      qRound(u.width() * unit.width()), qRound(u.height() * unit.height()));
     };
 
+    const QSize dialogSize = toPixels(QRect(0, 0, tpl.widthUnits, tpl.heightUnits)).size();
     DialogControls controls;
     for (const ControlSpec &spec : tpl.controls) {
         QWidget *widget = MakeControl(spec, dialog);
         widget->setGeometry(toPixels(spec.units));
+        // The desktop's font may be wider than the one the layout was drawn
+        // for: a one-line check box grows to show its whole text, at most to
+        // the dialog's edge.
+        if (spec.kind == ControlKind::CheckBox && widget->height() < 2 * widget->fontMetrics().height()) {
+            const int room = dialogSize.width() - qRound(4 * unit.width()) - widget->x();
+            const int wanted = std::min(widget->sizeHint().width(), room);
+            if (wanted > widget->width())
+                widget->resize(wanted, widget->height());
+        }
         if (spec.id != kNoId) {
             widget->setObjectName(QStringLiteral("control%1").arg(spec.id));
             controls.add(spec.id, widget);
@@ -131,7 +141,7 @@ DialogControls BuildDialog(QDialog *dialog, const DialogTemplate &tpl)
             spec.kind == ControlKind::Separator)
             widget->lower();
     }
-    dialog->setFixedSize(toPixels(QRect(0, 0, tpl.widthUnits, tpl.heightUnits)).size());
+    dialog->setFixedSize(dialogSize);
     return controls;
 }
 

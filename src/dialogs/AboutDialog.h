@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QDialog>
+
+// The program's name and version, its maker, and a link to the product's web
+// site. OK, Enter, Escape, the close box and a click on the program icon
+// close it.
+class AboutDialog : public QDialog {
+    Q_OBJECT
+public:
+    explicit AboutDialog(QWidget *owner);
+
+protected:
+    void showEvent(QShowEvent *event) override;
+};

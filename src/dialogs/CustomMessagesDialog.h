@@ -1,0 +1,34 @@
+#pragma once
+
+#include "dialogs/DialogTemplate.h"
+
+#include <QDialog>
+
+struct AppState;
+class QCheckBox;
+class QLineEdit;
+
+// Switches the two custom phrases of the message form on and off and edits
+// their texts. Saves whenever it closes (OK, Enter, Escape, the close box),
+// then tells the form to show the new phrases.
+class CustomMessagesDialog : public QDialog {
+    Q_OBJECT
+public:
+    CustomMessagesDialog(AppState &state, QWidget *owner);
+    ~CustomMessagesDialog() override;
+
+    void done(int result) override;
+
+signals:
+    // Emitted after the phrases have been saved.
+    void customMessagesChanged();
+
+protected:
+    void showEvent(QShowEvent *event) override;
+
+private:
+    void storeAndSave();
+
+    AppState &m_state;
+    DialogControls m_controls;
+};

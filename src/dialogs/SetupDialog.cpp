@@ -1,0 +1,166 @@
+#include "dialogs/SetupDialog.h"
+
+#include "app/AppState.h"
+#include "dialogs/CustomMessagesDialog.h"
+#include "dialogs/PortNumber.h"
+#include "store/AutoRun.h"
+#include "store/DataFiles.h"
+#include "store/InvertText.h"
+#include "store/TextField.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+
+enum : int {
+    kServer = 3000,
+    kSenderName = 3001,
+    kSenderAddress = 3002,
+    kUseAuthentication = 3003,
+    kUserName = 3004,
+    kPassword = 3005,
+    kPort = 3006,
+    kSendAsHtml = 3007,
+    kBccToSender = 3010,
+    kAutoRun = 3011,
+    kCustomMessages = 1060,
+};
+
+// The port is read as at most this many characters.
+constexpr qsizetype kPortTextLength = 15;
+
+const ControlSpec kControls[] = {
+    {kServer, ControlKind::LineEdit, "", {14, 39, 164, 14}},
+    {kSenderName, ControlKind::LineEdit, "", {14, 155, 208, 14}},
+    {kSenderAddress, ControlKind::LineEdit, "", {14, 191, 208, 14}},
+    {kBccToSender, ControlKind::CheckBox, "Also send me a &BCC for every message I send", {20, 215, 177, 10}},
+    {1, ControlKind::DefaultButton, "&OK", {181, 262, 50, 14}},
+    {kUseAuthentication, ControlKind::CheckBox, "SMTP server requires authenticating &credentials", {20, 59, 180, 13}},
+    {kUserName, ControlKind::LineEdit, "", {61, 78, 161, 14}},
+    {kPassword, ControlKind::PasswordEdit, "", {61, 98, 161, 14}},
+    {kSendAsHtml, ControlKind::CheckBox, "Send message as &HTML email", {20, 245, 107, 10}},
+    {kCustomMessages, ControlKind::PushButton, "&Setup Custom Messages...", {17, 262, 106, 14}},
+    {kNoId, ControlKind::GroupBox, "Sender Information", {8, 128, 226, 106}},
+    {kNoId, ControlKind::Label, "Name: e.g. My Name", {16, 143, 159, 8}},
+    {kNoId, ControlKind::Label, "Email Address: e.g. me@example.com", {16, 177, 153, 10}},
+    {kNoId, ControlKind::GroupBox, "SMTP Server Information", {7, 7, 226, 114}},
+    {kNoId, ControlKind::Label, "Host name: e.g. smtp.example.com", {16, 23, 140, 12}},
+    {kNoId, ControlKind::Label, "Username", {19, 81, 35, 11}},
+    {kNoId, ControlKind::Label, "Password", {19, 100, 35, 10}},
+    {kNoId, ControlKind::Label, "Port", {190, 23, 24, 9}},
+    {kPort, ControlKind::LineEdit, "", {186, 39, 38, 14}},
+    {kAutoRun, ControlKind::CheckBox, "&Auto run at startup", {141, 245, 81, 10}},
+};
+
+const DialogTemplate kTemplate{"Setup", 240, 286, kControls};
+
+} // namespace
+
+SetupDialog::SetupDialog(AppState &state, QWidget *owner) : QDialog(owner), m_state(state)
+{
+    m_controls = BuildDialog(this, kTemplate);
+    const SettingsRecord &settings = state.settings;
+
+    edit(kServer)->setText(ReadTextField(settings.smtpServer));
+    edit(kSenderName)->setText(ReadTextField(settings.senderName));
+    edit(kSenderAddress)->setText(ReadTextField(settings.senderAddress));
+    edit(kUserName)->setText(ReadTextField(settings.smtpUserName));
+    InvertText(settings.smtpPassword, state.passwordScratch);
+    edit(kPassword)->setText(ReadTextField(state.passwordScratch));
+
+    box(kAutoRun)->setChecked(IsAutoRunSet(state.appDataFolder) == 1);
+    box(kBccToSender)->setChecked(settings.bccToSender == 1);
+    box(kSendAsHtml)->setChecked(settings.sendAsHtml == 1);
+    box(kUseAuthentication)->setChecked(settings.useAuthentication == 1);
+    setAuthenticationEditsEnabled(settings.useAuthentication == 1);
+    edit(kPort)->setText(QString::number(settings.smtpPort));
+    edit(kServer)->setFocus();
+
+    connect(box(kUseAuthentication), &QCheckBox::toggled, this, [this](bool ticked) {
+        setAuthenticationEditsEnabled(ticked);
+        if (ticked)
+            edit(kUserName)->setFocus();
+    });
+    connect(m_controls.get<QPushButton>(1), &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_controls.get<QPushButton>(kCustomMessages), &QPushButton::clicked, this,
+            &SetupDialog::runCustomMessages);
+}
+
+SetupDialog::~SetupDialog()
+{
+    // Torn down while still open (the program is quitting): that is a close
+    // too, and what was typed is kept.
+    if (isVisible())
+        storeAndSave();
+    m_state.passwordScratch.fill(0);
+}
+
+void SetupDialog::done(int result)
+{
+    storeAndSave();
+    QDialog::done(result);
+}
+
+void SetupDialog::showEvent(QShowEvent *event)
+{
+    QDialog::showEvent(event);
+    CentreOnScreen(this);
+}
+
+void SetupDialog::setAuthenticationEditsEnabled(bool enabled)
+{
+    // Only disabled: the texts stay, and are saved either way.
+    edit(kUserName)->setEnabled(enabled);
+    edit(kPassword)->setEnabled(enabled);
+}
+
+void SetupDialog::runCustomMessages()
+{
+    CustomMessagesDialog dialog(m_state, this);
+    connect(&dialog, &CustomMessagesDialog::customMessagesChanged, this, &SetupDialog::customMessagesChanged);
+    dialog.setWindowModality(Qt::WindowModal);
+    dialog.exec();
+}
+
+void SetupDialog::storeAndSave()
+{
+    SettingsRecord &settings = m_state.settings;
+
+    settings.sendAsHtml = box(kSendAsHtml)->isChecked() ? 1 : 0;
+    m_state.activeSendAsHtml = settings.sendAsHtml;
+
+    // The entry is only written or removed when the box disagrees with it, so
+    // an entry someone wrote by hand stays as it is.
+    const bool autoRunWanted = box(kAutoRun)->isChecked();
+    const bool autoRunSet = IsAutoRunSet(m_state.appDataFolder) == 1;
+    if (autoRunWanted && !autoRunSet)
+        SetAutoRun(m_state.appDataFolder, m_state.autoRunCommand);
+    else if (!autoRunWanted && autoRunSet)
+        ClearAutoRun(m_state.appDataFolder);
+
+    settings.bccToSender = box(kBccToSender)->isChecked() ? 1 : 0;
+    settings.useAuthentication = box(kUseAuthentication)->isChecked() ? 1 : 0;
+
+    WriteTextField(settings.smtpServer, edit(kServer)->text());
+    WriteTextField(settings.senderName, edit(kSenderName)->text());
+    WriteTextField(settings.senderAddress, edit(kSenderAddress)->text());
+    WriteTextField(settings.smtpUserName, edit(kUserName)->text());
+    WriteTextField(m_state.passwordScratch, edit(kPassword)->text());
+    settings.smtpPort = PortFromText(QStringView(edit(kPort)->text()).left(kPortTextLength));
+    InvertText(m_state.passwordScratch, settings.smtpPassword);
+
+    SaveDataFiles(m_state);
+    m_state.passwordScratch.fill(0);
+}
+
+QLineEdit *SetupDialog::edit(int id) const
+{
+    return m_controls.get<QLineEdit>(id);
+}
+
+QCheckBox *SetupDialog::box(int id) const
+{
+    return m_controls.get<QCheckBox>(id);
+}

@@ -1,0 +1,188 @@
+#include "DialogTesting.h"
+
+#include "dialogs/CustomMessagesDialog.h"
+#include "dialogs/DialogTemplate.h"
+#include "store/TextField.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QtTest>
+
+namespace {
+
+QLineEdit *Edit(const QDialog &dialog, int id)
+{
+    return ControlById<QLineEdit>(&dialog, id);
+}
+
+QCheckBox *Box(const QDialog &dialog, int id)
+{
+    return ControlById<QCheckBox>(&dialog, id);
+}
+
+} // namespace
+
+class TestCustomMessages : public QObject {
+    Q_OBJECT
+private slots:
+    void everyCloseSavesThenTellsTheForm_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("OK button") << "ok";
+        QTest::newRow("Enter") << "enter";
+        QTest::newRow("Escape") << "escape";
+        QTest::newRow("close box") << "close box";
+    }
+
+    void everyCloseSavesThenTellsTheForm()
+    {
+        QFETCH(QString, how);
+        Profile profile;
+        CustomMessagesDialog dialog(profile.state, nullptr);
+        // The form re-reads the settings when told: by then they must be on
+        // disk and in the record.
+        int told = 0;
+        SettingsRecord savedWhenTold;
+        connect(&dialog, &CustomMessagesDialog::customMessagesChanged, this, [&] {
+            ++told;
+            savedWhenTold = profile.savedSettings();
+        });
+        dialog.show();
+
+        Box(dialog, 3020)->click();
+        Edit(dialog, 3018)->setText(QStringLiteral("Will FAX documents"));
+        Box(dialog, 3021)->click();
+        Edit(dialog, 3019)->setText(QStringLiteral("Have booked a meeting for you in conference room"));
+        CloseDialogBy(dialog, how);
+
+        QVERIFY(!dialog.isVisible());
+        QCOMPARE(told, 1);
+        QCOMPARE(savedWhenTold.customMessage1Enabled, 1);
+        QCOMPARE(ReadTextField(savedWhenTold.customMessage1), QStringLiteral("Will FAX documents"));
+        QCOMPARE(savedWhenTold.customMessage2Enabled, 1);
+        QCOMPARE(ReadTextField(savedWhenTold.customMessage2),
+                 QStringLiteral("Have booked a meeting for you in conference room"));
+        QCOMPARE(ReadTextField(profile.state.settings.customMessage1), QStringLiteral("Will FAX documents"));
+    }
+
+    void opensFromStoredFlags_data()
+    {
+        QTest::addColumn<int>("stored");
+        QTest::newRow("on") << 1;
+        QTest::newRow("off") << 0;
+        QTest::newRow("neither 0 nor 1") << 2;
+    }
+
+    void opensFromStoredFlags()
+    {
+        QFETCH(int, stored);
+        Profile profile;
+        SettingsRecord &settings = profile.state.settings;
+        settings.customMessage1Enabled = settings.customMessage2Enabled = stored;
+        WriteTextField(settings.customMessage1, QStringLiteral("Short one"));
+        WriteTextField(settings.customMessage2, QStringLiteral("Longer one"));
+        CustomMessagesDialog dialog(profile.state, nullptr);
+
+        const bool on = stored == 1;
+        QCOMPARE(Box(dialog, 3020)->isChecked(), on);
+        QCOMPARE(Edit(dialog, 3018)->isEnabled(), on);
+        QCOMPARE(Box(dialog, 3021)->isChecked(), on);
+        QCOMPARE(Edit(dialog, 3019)->isEnabled(), on);
+        // Switched off or not, the saved text is there to come back to.
+        QCOMPARE(Edit(dialog, 3018)->text(), QStringLiteral("Short one"));
+        QCOMPARE(Edit(dialog, 3019)->text(), QStringLiteral("Longer one"));
+    }
+
+    void boxesEnableAndFocusTheirEdits()
+    {
+        Profile profile;
+        CustomMessagesDialog dialog(profile.state, nullptr);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+
+        const std::pair<int, int> phrases[] = {{3020, 3018}, {3021, 3019}};
+        for (auto [box, edit] : phrases) {
+            Box(dialog, box)->click();
+            QVERIFY(Edit(dialog, edit)->isEnabled());
+            QVERIFY(Edit(dialog, edit)->hasFocus());
+            Box(dialog, box)->click();
+            QVERIFY(!Edit(dialog, edit)->isEnabled());
+        }
+    }
+
+    void untickedPhraseKeepsItsPreviousText()
+    {
+        Profile profile;
+        WriteTextField(profile.state.settings.customMessage1, QStringLiteral("Will FAX documents"));
+        {
+            CustomMessagesDialog dialog(profile.state, nullptr);
+            dialog.show();
+            Box(dialog, 3020)->click();
+            Edit(dialog, 3018)->setText(QStringLiteral("Typed, then thought better of"));
+            Box(dialog, 3020)->click();
+            dialog.accept();
+        }
+        const SettingsRecord saved = profile.savedSettings();
+        QCOMPARE(saved.customMessage1Enabled, 0);
+        QCOMPARE(ReadTextField(saved.customMessage1), QStringLiteral("Will FAX documents"));
+
+        CustomMessagesDialog reopened(profile.state, nullptr);
+        QCOMPARE(Edit(reopened, 3018)->text(), QStringLiteral("Will FAX documents"));
+    }
+
+    void phrasesCutToTheirLimits_data()
+    {
+        QTest::addColumn<int>("box");
+        QTest::addColumn<int>("edit");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QByteArray>("stored");
+        QTest::newRow("40 characters in the short phrase") << 3020 << 3018 << QString(40, u'a') << QByteArray(30, 'a');
+        QTest::newRow("30 characters kept whole") << 3020 << 3018 << QString(30, u'a') << QByteArray(30, 'a');
+        QTest::newRow("two-byte character across byte 30")
+            << 3020 << 3018 << (QString(29, u'a') + QStringLiteral("é")) << QByteArray(29, 'a');
+        QTest::newRow("70 characters in the long phrase") << 3021 << 3019 << QString(70, u'b') << QByteArray(62, 'b');
+        QTest::newRow("three-byte character across byte 62")
+            << 3021 << 3019 << (QString(60, u'b') + QStringLiteral("€")) << QByteArray(60, 'b');
+        QTest::newRow("empty phrase stored as empty") << 3021 << 3019 << QString() << QByteArray();
+    }
+
+    void phrasesCutToTheirLimits()
+    {
+        QFETCH(int, box);
+        QFETCH(int, edit);
+        QFETCH(QString, typed);
+        QFETCH(QByteArray, stored);
+        Profile profile;
+        WriteTextField(profile.state.settings.customMessage1, QString(31, u'z'));
+        WriteTextField(profile.state.settings.customMessage2, QString(63, u'z'));
+        CustomMessagesDialog dialog(profile.state, nullptr);
+        dialog.show();
+        Box(dialog, box)->click();
+        Edit(dialog, edit)->setText(typed);
+        dialog.accept();
+
+        const SettingsRecord saved = profile.savedSettings();
+        const QByteArray field = box == 3020 ? QByteArray(saved.customMessage1.data(), 32)
+                                             : QByteArray(saved.customMessage2.data(), 64);
+        // Zeros after the text: no tail of the longer old phrase is left.
+        QCOMPARE(field, stored + QByteArray(field.size() - stored.size(), '\0'));
+        QCOMPARE(box == 3020 ? saved.customMessage1Enabled : saved.customMessage2Enabled, 1);
+    }
+
+    void tornDownWhileOpenStillSaves()
+    {
+        // The program quitting under an open dialog must not lose what was typed.
+        Profile profile;
+        auto *dialog = new CustomMessagesDialog(profile.state, nullptr);
+        dialog->show();
+        Box(*dialog, 3021)->click();
+        Edit(*dialog, 3019)->setText(QStringLiteral("Left a parcel at reception"));
+        delete dialog;
+        const SettingsRecord saved = profile.savedSettings();
+        QCOMPARE(saved.customMessage2Enabled, 1);
+        QCOMPARE(ReadTextField(saved.customMessage2), QStringLiteral("Left a parcel at reception"));
+    }
+};
+
+QTEST_MAIN(TestCustomMessages)
+#include "test_custommessages.moc"

@@ -1,0 +1,376 @@
+#include "DialogTesting.h"
+
+#include "dialogs/CustomMessagesDialog.h"
+#include "dialogs/DialogTemplate.h"
+#include "dialogs/SetupDialog.h"
+#include "store/AutoRun.h"
+#include "store/InvertText.h"
+#include "store/TextField.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QtTest>
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+QLineEdit *Edit(const QDialog &dialog, int id)
+{
+    return ControlById<QLineEdit>(&dialog, id);
+}
+
+QCheckBox *Box(const QDialog &dialog, int id)
+{
+    return ControlById<QCheckBox>(&dialog, id);
+}
+
+template <std::size_t N>
+QByteArray FieldBytes(const std::array<char, N> &field)
+{
+    return QByteArray(field.data(), N);
+}
+
+// A field image: text then zeros to the width.
+QByteArray Padded(const QByteArray &text, int width)
+{
+    return text + QByteArray(width - text.size(), '\0');
+}
+
+QByteArray Inverted(const QByteArray &clear)
+{
+    QByteArray stored = clear;
+    for (char &c : stored)
+        c = static_cast<char>(~static_cast<unsigned char>(c));
+    return stored;
+}
+
+void StorePassword(AppState &state, const QString &clear)
+{
+    std::array<char, 128> scratch{};
+    WriteTextField(scratch, clear);
+    InvertText(scratch, state.settings.smtpPassword);
+}
+
+bool AllZero(const std::array<char, 128> &bytes)
+{
+    return std::all_of(bytes.begin(), bytes.end(), [](char c) { return c == 0; });
+}
+
+} // namespace
+
+class TestSetupDialog : public QObject {
+    Q_OBJECT
+private slots:
+    void everyCloseSaves_data()
+    {
+        QTest::addColumn<QString>("how");
+        QTest::newRow("OK button") << "ok";
+        QTest::newRow("Enter") << "enter";
+        QTest::newRow("Escape") << "escape";
+        QTest::newRow("close box") << "close box";
+    }
+
+    void everyCloseSaves()
+    {
+        QFETCH(QString, how);
+        Profile profile;
+        AppState &state = profile.state;
+        SetupDialog dialog(state, nullptr);
+        dialog.show();
+
+        Edit(dialog, 3000)->setText(QStringLiteral("mail.example.net"));
+        Edit(dialog, 3001)->setText(QStringLiteral("Front Desk"));
+        Edit(dialog, 3002)->setText(QStringLiteral("desk@example.net"));
+        Box(dialog, 3010)->click();
+        Box(dialog, 3007)->click(); // HTML off
+        Box(dialog, 3003)->click();
+        Edit(dialog, 3004)->setText(QStringLiteral("desk"));
+        Edit(dialog, 3005)->setText(QStringLiteral("pa55 wörd"));
+        Edit(dialog, 3006)->setText(QStringLiteral("587"));
+        Edit(dialog, 3000)->setFocus();
+        CloseDialogBy(dialog, how);
+
+        QVERIFY(!dialog.isVisible());
+        const SettingsRecord saved = profile.savedSettings();
+        QCOMPARE(ReadTextField(saved.smtpServer), QStringLiteral("mail.example.net"));
+        QCOMPARE(ReadTextField(saved.senderName), QStringLiteral("Front Desk"));
+        QCOMPARE(ReadTextField(saved.senderAddress), QStringLiteral("desk@example.net"));
+        QCOMPARE(ReadTextField(saved.smtpUserName), QStringLiteral("desk"));
+        QCOMPARE(saved.bccToSender, 1);
+        QCOMPARE(saved.sendAsHtml, 0);
+        QCOMPARE(saved.useAuthentication, 1);
+        QCOMPARE(saved.smtpPort, 587);
+        QCOMPARE(FieldBytes(saved.smtpPassword), Padded(Inverted(QStringLiteral("pa55 wörd").toUtf8()), 128));
+        QCOMPARE(state.activeSendAsHtml, 0);
+        QCOMPARE(state.activeSmtpServer, QStringLiteral("mail.example.net"));
+        QVERIFY(AllZero(state.passwordScratch));
+    }
+
+    void portText_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("port");
+        const int max = std::numeric_limits<std::int32_t>::max();
+        const int min = std::numeric_limits<std::int32_t>::min();
+        QTest::newRow("leading blank") << " 587" << 587;
+        QTest::newRow("tab and plus sign") << "\t+465" << 465;
+        QTest::newRow("digits then letters") << "25abc" << 25;
+        QTest::newRow("no digits") << "abc" << 0;
+        QTest::newRow("empty") << "" << 0;
+        QTest::newRow("sign only") << "-" << 0;
+        QTest::newRow("negative, no range check") << "-1" << -1;
+        QTest::newRow("too many digits clamps up") << "99999999999" << max;
+        QTest::newRow("too many digits clamps down") << "-99999999999" << min;
+        QTest::newRow("largest 32-bit value") << "2147483647" << max;
+        QTest::newRow("one past it") << "2147483648" << max;
+    }
+
+    void portText()
+    {
+        QFETCH(QString, typed);
+        QFETCH(int, port);
+        Profile profile;
+        {
+            SetupDialog dialog(profile.state, nullptr);
+            dialog.show();
+            Edit(dialog, 3006)->setText(typed);
+            dialog.accept();
+        }
+        QCOMPARE(profile.savedSettings().smtpPort, port);
+
+        SetupDialog reopened(profile.state, nullptr);
+        QCOMPARE(Edit(reopened, 3006)->text(), QString::number(port));
+    }
+
+    void textsCutToTheirFields_data()
+    {
+        QTest::addColumn<int>("id");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<QByteArray>("stored");
+        QTest::newRow("200-character server") << 3000 << QString(200, u's') << QByteArray(127, 's');
+        QTest::newRow("127 characters kept whole") << 3000 << QString(127, u's') << QByteArray(127, 's');
+        // Cut on a character boundary, never through "é".
+        QTest::newRow("two-byte character at the cut")
+            << 3001 << (QString(126, u'n') + QStringLiteral("é")) << QByteArray(126, 'n');
+        QTest::newRow("200-character address") << 3002 << QString(200, u'a') << QByteArray(127, 'a');
+        QTest::newRow("200-character user name") << 3004 << QString(200, u'u') << QByteArray(127, 'u');
+    }
+
+    void textsCutToTheirFields()
+    {
+        QFETCH(int, id);
+        QFETCH(QString, typed);
+        QFETCH(QByteArray, stored);
+        Profile profile;
+        SetupDialog dialog(profile.state, nullptr);
+        dialog.show();
+        Edit(dialog, id)->setText(typed);
+        dialog.accept();
+
+        const SettingsRecord saved = profile.savedSettings();
+        const QByteArray field = id == 3000   ? FieldBytes(saved.smtpServer)
+                                 : id == 3001 ? FieldBytes(saved.senderName)
+                                 : id == 3002 ? FieldBytes(saved.senderAddress)
+                                              : FieldBytes(saved.smtpUserName);
+        QCOMPARE(field, Padded(stored, 128));
+    }
+
+    void longPasswordCutTo127Bytes()
+    {
+        Profile profile;
+        SetupDialog dialog(profile.state, nullptr);
+        dialog.show();
+        Edit(dialog, 3005)->setText(QString(200, u'p'));
+        dialog.accept();
+        QCOMPARE(FieldBytes(profile.savedSettings().smtpPassword), Padded(Inverted(QByteArray(127, 'p')), 128));
+    }
+
+    void authenticationBoxEnablesEditsAndKeepsTexts()
+    {
+        Profile profile;
+        AppState &state = profile.state;
+        WriteTextField(state.settings.smtpUserName, QStringLiteral("jane"));
+        StorePassword(state, QStringLiteral("secret"));
+        SetupDialog dialog(state, nullptr);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowActive(&dialog));
+
+        QVERIFY(!Box(dialog, 3003)->isChecked());
+        QVERIFY(!Edit(dialog, 3004)->isEnabled());
+        QVERIFY(!Edit(dialog, 3005)->isEnabled());
+        QCOMPARE(Edit(dialog, 3004)->text(), QStringLiteral("jane"));
+
+        Box(dialog, 3003)->click();
+        QVERIFY(Edit(dialog, 3004)->isEnabled());
+        QVERIFY(Edit(dialog, 3005)->isEnabled());
+        QVERIFY(Edit(dialog, 3004)->hasFocus());
+        Edit(dialog, 3004)->setText(QStringLiteral("jane.smith"));
+
+        Box(dialog, 3003)->click();
+        QVERIFY(!Edit(dialog, 3004)->isEnabled());
+        QVERIFY(!Edit(dialog, 3005)->isEnabled());
+        QCOMPARE(Edit(dialog, 3004)->text(), QStringLiteral("jane.smith"));
+        QCOMPARE(Edit(dialog, 3005)->text(), QStringLiteral("secret"));
+
+        dialog.accept();
+        const SettingsRecord saved = profile.savedSettings();
+        QCOMPARE(saved.useAuthentication, 0);
+        QCOMPARE(ReadTextField(saved.smtpUserName), QStringLiteral("jane.smith"));
+        QCOMPARE(FieldBytes(saved.smtpPassword), Padded(Inverted("secret"), 128));
+    }
+
+    void flagsTickedOnlyWhenOne_data()
+    {
+        QTest::addColumn<int>("stored");
+        QTest::newRow("0") << 0;
+        QTest::newRow("1") << 1;
+        QTest::newRow("2") << 2;
+        QTest::newRow("-1") << -1;
+    }
+
+    void flagsTickedOnlyWhenOne()
+    {
+        QFETCH(int, stored);
+        Profile profile;
+        SettingsRecord &settings = profile.state.settings;
+        settings.bccToSender = settings.sendAsHtml = settings.useAuthentication = stored;
+        SetupDialog dialog(profile.state, nullptr);
+        dialog.show();
+
+        const bool on = stored == 1;
+        QCOMPARE(Box(dialog, 3010)->isChecked(), on);
+        QCOMPARE(Box(dialog, 3007)->isChecked(), on);
+        QCOMPARE(Box(dialog, 3003)->isChecked(), on);
+        QCOMPARE(Edit(dialog, 3004)->isEnabled(), on);
+
+        // What goes back to the file is always exactly 1 or 0.
+        dialog.accept();
+        const SettingsRecord saved = profile.savedSettings();
+        QCOMPARE(saved.bccToSender, on ? 1 : 0);
+        QCOMPARE(saved.sendAsHtml, on ? 1 : 0);
+        QCOMPARE(saved.useAuthentication, on ? 1 : 0);
+    }
+
+    void passwordClearOnlyWhileOpen()
+    {
+        Profile profile;
+        AppState &state = profile.state;
+        StorePassword(state, QStringLiteral("s3cret!"));
+        const QByteArray storedBefore = FieldBytes(state.settings.smtpPassword);
+        {
+            SetupDialog dialog(state, nullptr);
+            dialog.show();
+            QCOMPARE(Edit(dialog, 3005)->echoMode(), QLineEdit::Password);
+            QCOMPARE(Edit(dialog, 3005)->text(), QStringLiteral("s3cret!"));
+            QCOMPARE(ReadTextField(state.passwordScratch), QStringLiteral("s3cret!"));
+            CloseDialogBy(dialog, QStringLiteral("escape"));
+            QVERIFY(AllZero(state.passwordScratch));
+        }
+        QVERIFY(AllZero(state.passwordScratch));
+        QCOMPARE(FieldBytes(profile.savedSettings().smtpPassword), storedBefore);
+
+        // Built but never shown (a caller that changed its mind) leaves no
+        // clear password behind either.
+        { SetupDialog unused(state, nullptr); }
+        QVERIFY(AllZero(state.passwordScratch));
+    }
+
+    void autoRunBoxWritesAndRemovesTheEntry()
+    {
+        Profile profile;
+        AppState &state = profile.state;
+        const QString entry = AutoRunEntryPath(state.appDataFolder);
+        QVERIFY(!QFile::exists(entry));
+
+        auto closeSetupTicking = [&state](bool expectTicked, bool tick, const char *how) {
+            SetupDialog dialog(state, nullptr);
+            dialog.show();
+            QCOMPARE(Box(dialog, 3011)->isChecked(), expectTicked);
+            Box(dialog, 3011)->setChecked(tick);
+            CloseDialogBy(dialog, QString::fromLatin1(how));
+        };
+
+        closeSetupTicking(false, true, "ok");
+        QVERIFY(QFile::exists(entry));
+        QVERIFY(ReadWholeFile(entry).contains("Exec=\"/opt/quorvane/bin/quorvane\""));
+
+        closeSetupTicking(true, false, "escape");
+        QVERIFY(!QFile::exists(entry));
+
+        closeSetupTicking(false, true, "close box");
+        QVERIFY(QFile::exists(entry));
+        closeSetupTicking(true, true, "ok");
+        QVERIFY(QFile::exists(entry));
+    }
+
+    void handMadeAutoRunEntryLeftAsItIs()
+    {
+        Profile profile;
+        AppState &state = profile.state;
+        const QString entry = AutoRunEntryPath(state.appDataFolder);
+        QVERIFY(MakePrivateFolder(QFileInfo(entry).absolutePath()));
+        const QByteArray handMade = "[Desktop Entry]\nType=Application\nName=Quorvane (mine)\n"
+                                    "Exec=/home/me/bin/quorvane-wrapper --quiet\n";
+        QVERIFY(WriteWholeFile(entry, handMade));
+
+        SetupDialog dialog(state, nullptr);
+        dialog.show();
+        QVERIFY(Box(dialog, 3011)->isChecked());
+        dialog.accept();
+        QCOMPARE(ReadWholeFile(entry), handMade);
+    }
+
+    void customMessagesOpenedFromSetupSaveTwice()
+    {
+        Profile profile;
+        AppState &state = profile.state;
+        SetupDialog setup(state, nullptr);
+        QSignalSpy changed(&setup, &SetupDialog::customMessagesChanged);
+        setup.show();
+        Edit(setup, 3000)->setText(QStringLiteral("smtp.example.org"));
+
+        // Each save writes the settings file anew: remove it before each close
+        // to see that close write it back.
+        QVERIFY(QFile::remove(state.settingsPath));
+        bool nestedWasOpen = false;
+        WhenOpen<CustomMessagesDialog>(&setup, [&](CustomMessagesDialog *custom) {
+            nestedWasOpen = true;
+            ControlById<QCheckBox>(custom, 3020)->click();
+            ControlById<QLineEdit>(custom, 3018)->setText(QStringLiteral("Will FAX documents"));
+            custom->accept();
+        });
+        QTest::mouseClick(ControlById<QPushButton>(&setup, 1060), Qt::LeftButton);
+        QVERIFY(nestedWasOpen);
+        QVERIFY(setup.isVisible());
+        QCOMPARE(changed.count(), 1);
+        QVERIFY(QFile::exists(state.settingsPath));
+        SettingsRecord saved = profile.savedSettings();
+        QCOMPARE(saved.customMessage1Enabled, 1);
+        QCOMPARE(ReadTextField(saved.customMessage1), QStringLiteral("Will FAX documents"));
+
+        QVERIFY(QFile::remove(state.settingsPath));
+        setup.reject();
+        QVERIFY(QFile::exists(state.settingsPath));
+        saved = profile.savedSettings();
+        QCOMPARE(ReadTextField(saved.smtpServer), QStringLiteral("smtp.example.org"));
+        QCOMPARE(ReadTextField(saved.customMessage1), QStringLiteral("Will FAX documents"));
+    }
+
+    void tornDownWhileOpenStillSaves()
+    {
+        // The program quitting under an open dialog must not lose what was typed.
+        Profile profile;
+        auto *dialog = new SetupDialog(profile.state, nullptr);
+        dialog->show();
+        Edit(*dialog, 3000)->setText(QStringLiteral("relay.example.org"));
+        delete dialog;
+        QCOMPARE(ReadTextField(profile.savedSettings().smtpServer), QStringLiteral("relay.example.org"));
+        QVERIFY(AllZero(profile.state.passwordScratch));
+    }
+};
+
+QTEST_MAIN(TestSetupDialog)
+#include "test_setupdialog.moc"
