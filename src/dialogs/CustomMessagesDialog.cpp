@@ -81,14 +81,6 @@ CustomMessagesDialog::CustomMessagesDialog(AppState &state, QWidget *owner) : QD
     connect(m_controls.get<QPushButton>(1), &QPushButton::clicked, this, &QDialog::accept);
 }
 
-CustomMessagesDialog::~CustomMessagesDialog()
-{
-    // Torn down while still open (the program is quitting): that is a close
-    // too, and what was typed is kept.
-    if (isVisible())
-        storeAndSave();
-}
-
 void CustomMessagesDialog::done(int result)
 {
     storeAndSave();

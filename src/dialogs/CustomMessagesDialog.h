@@ -15,7 +15,6 @@ class CustomMessagesDialog : public QDialog {
     Q_OBJECT
 public:
     CustomMessagesDialog(AppState &state, QWidget *owner);
-    ~CustomMessagesDialog() override;
 
     void done(int result) override;
 

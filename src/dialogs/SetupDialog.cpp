@@ -90,10 +90,8 @@ SetupDialog::SetupDialog(AppState &state, QWidget *owner) : QDialog(owner), m_st
 
 SetupDialog::~SetupDialog()
 {
-    // Torn down while still open (the program is quitting): that is a close
-    // too, and what was typed is kept.
-    if (isVisible())
-        storeAndSave();
+    // Torn down while still open (Exit discards open dialogs unsaved): the
+    // clear password must not outlive the dialog all the same.
     m_state.passwordScratch.fill(0);
 }
 
