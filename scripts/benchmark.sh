@@ -1,0 +1,298 @@
+#!/usr/bin/env bash
+# Measures Quorvane from outside and prints each figure beside its yardstick,
+# both taken in the same run:
+#   - start-up to a painted tray icon, and idle memory, against a bare Qt 6
+#     tray program built here from benchmarks/bare-tray;
+#   - a tray click to the message form on screen;
+#   - the send of a message with a 10 MB attachment to the local test SMTP
+#     server, against the curl tool uploading the same bytes to it;
+#   - idle wake-ups per minute, against the bare tray program.
+# It prints figures and checks nothing: it is not a test.
+#
+#   scripts/benchmark.sh [--runs N] [--form-runs N] [--send-runs N]
+#                        [--idle-seconds S] [--virtual]
+#
+# Without a display (or with --virtual) it runs on a virtual X display with a
+# tray host of its own. Every program it starts uses a throw-away profile
+# under /tmp, never yours.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+runs=11          # launches of each program for start-up and memory
+form_runs=5      # fresh starts for the click-to-form figure, 3 opens each
+send_runs=5      # sends each of Quorvane and curl
+idle_seconds=60  # length of the idle window
+virtual=0
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --runs) runs=$2; shift 2 ;;
+    --form-runs) form_runs=$2; shift 2 ;;
+    --send-runs) send_runs=$2; shift 2 ;;
+    --idle-seconds) idle_seconds=$2; shift 2 ;;
+    --virtual) virtual=1; shift ;;
+    -h | --help) sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    *) echo "benchmark: unknown option $1 (see --help)" >&2; exit 2 ;;
+  esac
+done
+
+# --- build ------------------------------------------------------------------
+scripts/install-deps.sh >/dev/null
+build=build/benchmark
+echo "benchmark: building Quorvane (Release), the bare tray program and the probe in $build"
+cmake -S . -B "$build/quorvane" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVANE_BUILD_TESTS=OFF >/dev/null
+cmake --build "$build/quorvane" -j"$(nproc)" >"$build/quorvane.build.log" 2>&1 ||
+  { cat "$build/quorvane.build.log"; exit 1; }
+for part in bare-tray probe; do
+  cmake -S "benchmarks/$part" -B "$build/$part" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build "$build/$part" >"$build/$part.build.log" 2>&1 || { cat "$build/$part.build.log"; exit 1; }
+done
+quorvane="$PWD/$build/quorvane/bin/quorvane"
+bare="$PWD/$build/bare-tray/bare-tray"
+probe="$PWD/$build/probe/probe"
+python=/usr/bin/python3 # Debian's, with aiosmtpd
+
+# --- a throw-away profile and a display ---------------------------------------
+work="$(mktemp -d /tmp/quorvane-bench.XXXXXX)"
+export XDG_CONFIG_HOME="$work/config" XDG_CACHE_HOME="$work/cache" XDG_DATA_HOME="$work/data"
+export XDG_RUNTIME_DIR="$work/runtime"
+mkdir -p "$XDG_CONFIG_HOME" "$XDG_CACHE_HOME" "$XDG_DATA_HOME" "$work/logs"
+mkdir -m 700 "$XDG_RUNTIME_DIR"
+
+started=() # processes this script started and has not yet ended, by id
+forget() {
+  local pid keep=()
+  for pid in "${started[@]}"; do [[ " $* " == *" $pid "* ]] || keep+=("$pid"); done
+  started=("${keep[@]}")
+}
+end_started() {
+  local pid
+  for pid in "${started[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${started[@]}"; do wait "$pid" 2>/dev/null || true; done
+  started=()
+  if declare -F stop_virtual_desktop >/dev/null; then stop_virtual_desktop; fi
+}
+finish() {
+  end_started
+  rm -rf "$work"
+}
+trap finish EXIT
+
+if [ "$virtual" = 1 ] || [ -z "${DISPLAY:-}" ]; then
+  source scripts/lib/virtual-desktop.sh
+  start_virtual_desktop "$work/logs" || exit 1
+  desktop="virtual X display (Xvfb 1280x800, tint2 as tray host, no window manager)"
+else
+  desktop="the display $DISPLAY"
+fi
+
+# Settings and recipients as the program stores them: one recipient, the
+# server on 127.0.0.1 at the given port, HTML mail (the default).
+write_profile() { # write_profile PORT
+  "$python" - "$XDG_CONFIG_HOME/Lumarc/quorvane" "$1" <<'EOF'
+import os, struct, sys
+folder, port = sys.argv[1], int(sys.argv[2])
+os.makedirs(folder, mode=0o700, exist_ok=True)
+
+def put(record, offset, width, text):
+    data = text.encode("utf-8")
+    assert len(data) < width
+    record[offset:offset + width] = data + bytes(width - len(data))
+
+settings = bytearray(1792)
+put(settings, 0, 128, "127.0.0.1")              # smtpServer
+put(settings, 128, 128, "Front Desk")           # senderName
+put(settings, 256, 128, "frontdesk@example.org")  # senderAddress
+struct.pack_into("<i", settings, 492, 1)        # sendAsHtml
+struct.pack_into("<i", settings, 760, port)     # smtpPort
+recipients = bytearray(7040)
+put(recipients, 0, 48, "Robin Example")
+put(recipients, 48, 128, "robin@example.org")
+for name, record in (("quorvane.dat", settings), ("qvnrecipients.dat", recipients)):
+    fd = os.open(os.path.join(folder, name), os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o600)
+    os.write(fd, record)
+    os.close(fd)
+EOF
+}
+write_profile 25
+
+# --- helpers ------------------------------------------------------------------
+field() { sed -n "s/.*\b$1=\([^ ]*\).*/\1/p" "$2" | head -n 1; }
+
+stats() { # median, min and max of the arguments
+  "$python" - "$@" <<'EOF'
+import statistics, sys
+v = [float(x) for x in sys.argv[1:]]
+print("%.1f %.1f %.1f" % (statistics.median(v), min(v), max(v)) if v else "- - -")
+EOF
+}
+
+ratio() { "$python" -c 'import sys; a, b = map(float, sys.argv[1:]); print("%.2f" % (a / b) if b else "-")' "$1" "$2"; }
+within() { "$python" -c 'import sys; a, b = map(float, sys.argv[1:]); sys.exit(0 if a <= b else 1)' "$1" "$2"; }
+
+verdict() { if within "$1" "$2"; then echo "met"; else echo "MISSED"; fi; }
+
+# launch CLASS PROGRAM [ARGS]: starts PROGRAM under the probe and waits until its
+# tray icon is painted. Sets L_PID, L_WINDOW, L_PAINTED, L_CPU.
+launch() {
+  local out="$work/launch.out"
+  : >"$out"
+  local class="$1"
+  shift
+  "$probe" launch --class "$class" --timeout 60 -- "$@" >"$out" 2>>"$work/logs/$class.log" &
+  L_PROBE=$!
+  started+=("$L_PROBE")
+  while kill -0 "$L_PROBE" 2>/dev/null && ! grep -q . "$out"; do sleep 0.02; done
+  L_PID=$(field pid "$out")
+  [ -n "$L_PID" ] && started+=("$L_PID")
+  if [ -z "$(field painted_ms "$out")" ]; then
+    echo "benchmark: $class showed no tray icon within 60 s; logs kept in $work/logs" >&2
+    trap - EXIT
+    end_started
+    exit 1
+  fi
+  L_WINDOW=$(field window "$out")
+  L_PAINTED=$(field painted_ms "$out")
+  L_CPU=$(field cpu_ms "$out")
+}
+
+# Ends the program launch started; the probe, its parent, reaps it.
+stop_program() {
+  kill "$L_PID" 2>/dev/null || true
+  local i
+  for i in $(seq 1 100); do kill -0 "$L_PROBE" 2>/dev/null || break; sleep 0.05; done
+  kill -9 "$L_PID" 2>/dev/null || true
+  wait "$L_PROBE" 2>/dev/null || true
+  forget "$L_PID" "$L_PROBE"
+}
+
+memory_kib() { # memory_kib PID: resident now, resident at its peak, proportional share
+  echo "$(awk '/^VmRSS:/ {print $2}' "/proc/$1/status")" \
+    "$(awk '/^VmHWM:/ {print $2}' "/proc/$1/status")" \
+    "$(awk '/^Pss:/ {print $2}' "/proc/$1/smaps_rollup")"
+}
+
+mib() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
+
+header() {
+  echo
+  echo "== $1"
+  printf '%-38s %-24s %-24s %-7s %s\n' "figure" "Quorvane" "$2" "ratio" "goal"
+}
+
+spread() { # "median min max" as "median [min-max]"; a single figure as it is
+  local -a v=($1)
+  if [ ${#v[@]} -eq 1 ]; then echo "${v[0]}"; else echo "${v[0]} [${v[1]}-${v[2]}]"; fi
+}
+
+# row NAME "Q-median Q-min Q-max" "R-median R-min R-max" GOAL-RATIO
+row() {
+  local -a q=($2) r=($3)
+  local x
+  x=$(ratio "${q[0]}" "${r[0]}")
+  printf '%-38s %-24s %-24s %-7s %s\n' "$1" "$(spread "$2")" "$(spread "$3")" "$x" "<= ${4}x $(verdict "$x" "$4")"
+}
+
+echo "benchmark: $(nproc) cores, load average $(cut -d' ' -f1-3 /proc/loadavg) at start, on the $desktop"
+echo "benchmark: figures are median [min-max]; times from outside the program (X server events, inotify)"
+
+# --- start-up and memory ----------------------------------------------------------
+# One untimed launch of each first, so both start from warm caches; then the
+# two programs take turns, so that a busy moment on the machine hits both.
+launch bare-tray "$bare"; stop_program
+launch quorvane "$quorvane"; stop_program
+declare -A painted cpu rss hwm pss
+for i in $(seq 1 "$runs"); do
+  for who in bare quorvane; do
+    if [ "$who" = bare ]; then launch bare-tray "$bare"; else launch quorvane "$quorvane"; fi
+    painted[$who]+=" $L_PAINTED"
+    cpu[$who]+=" $L_CPU"
+    sleep 1.5 # let the start-up's last work finish before reading memory
+    read -r r h p < <(memory_kib "$L_PID")
+    rss[$who]+=" $(mib "$r")"
+    hwm[$who]+=" $(mib "$h")"
+    pss[$who]+=" $(mib "$p")"
+    stop_program
+  done
+done
+# Instructions are counted, not timed, so this figure is the same on a busy
+# machine: each program once under callgrind, ended as soon as its icon is
+# painted (all threads, from the first instruction of the dynamic loader).
+instructions() { # instructions CLASS PROGRAM: sets COUNTED, in millions
+  local out="$work/callgrind.$1.out"
+  launch "$1" valgrind --tool=callgrind --callgrind-out-file="$out" "$2"
+  stop_program
+  COUNTED=$(awk '/^totals:/ { printf "%.1f", $2 / 1e6 }' "$out")
+}
+instructions quorvane "$quorvane"; q_instr=$COUNTED
+instructions bare-tray "$bare"; b_instr=$COUNTED
+
+header "start-up and memory, $runs launches each" "bare Qt tray program"
+row "start-up to tray icon painted, ms" "$(stats ${painted[quorvane]})" "$(stats ${painted[bare]})" 1.2
+row "  of which processor time, ms" "$(stats ${cpu[quorvane]})" "$(stats ${cpu[bare]})" 1.2
+row "  instructions (callgrind), millions" "$q_instr" "$b_instr" 1.2
+row "idle resident memory (RSS), MiB" "$(stats ${rss[quorvane]})" "$(stats ${rss[bare]})" 1.3
+row "  peak resident memory, MiB" "$(stats ${hwm[quorvane]})" "$(stats ${hwm[bare]})" 1.3
+row "  proportional share (PSS), MiB" "$(stats ${pss[quorvane]})" "$(stats ${pss[bare]})" 1.3
+
+# --- idle wake-ups ------------------------------------------------------------------
+# Both programs idle side by side over the same window, once their icons are
+# in place, the tray host has settled and Quorvane's one-off check for a
+# missing tray (3 s after start) is behind it.
+launch bare-tray "$bare"; bare_pid=$L_PID; bare_probe=$L_PROBE
+launch quorvane "$quorvane"; idle_pid=$L_PID; idle_probe=$L_PROBE
+sleep 5
+"$python" benchmarks/idle-wakeups.py "$idle_seconds" "$idle_pid=quorvane" "$bare_pid=bare" >"$work/idle.out"
+L_PID=$idle_pid L_PROBE=$idle_probe stop_program
+L_PID=$bare_pid L_PROBE=$bare_probe stop_program
+q_wake=$(field wakeups_per_min <(grep '^quorvane total' "$work/idle.out"))
+b_wake=$(field wakeups_per_min <(grep '^bare total' "$work/idle.out"))
+q_cpu=$(field cpu_ms_per_min <(grep '^quorvane total' "$work/idle.out"))
+b_cpu=$(field cpu_ms_per_min <(grep '^bare total' "$work/idle.out"))
+# The 5-second tick is the only work asked for at idle: 12 a minute.
+allowed=$("$python" -c "print('%.1f' % ($b_wake + 12))")
+header "idle over ${idle_seconds} s (context switches of all threads, /proc)" "bare Qt tray program"
+printf '%-38s %-24s %-24s %-7s %s\n' "wake-ups per minute" "$q_wake" "$b_wake" "+$("$python" -c "print('%.1f' % ($q_wake - $b_wake))")" \
+  "<= bare + 12 ticks $(verdict "$q_wake" "$allowed")"
+printf '%-38s %-24s %-24s\n' "processor time per minute, ms" "$q_cpu" "$b_cpu"
+echo "  Quorvane's threads that woke:"
+grep '^quorvane thread' "$work/idle.out" | sed 's/^quorvane thread /    /' || echo "    none"
+echo "  the bare program's threads that woke:"
+grep '^bare thread' "$work/idle.out" | sed 's/^bare thread /    /' || echo "    none"
+
+# --- tray click to the message form -------------------------------------------------
+form_window_gone() { ! xdotool search --onlyvisible --name '^Quorvane$' >/dev/null 2>&1; }
+
+first_open=() later_open=() form_note=
+for i in $(seq 1 "$form_runs"); do
+  launch quorvane "$quorvane"
+  for k in 1 2 3; do
+    if ! "$probe" click --window "$L_WINDOW" --await-title Quorvane --timeout 10 >"$work/click.out" 2>>"$work/logs/probe.log" ||
+      [ -z "$(field painted_ms "$work/click.out")" ]; then
+      form_note="no window titled \"Quorvane\" opened within 10 s of a click on the tray icon"
+      break 2
+    fi
+    if [ "$k" = 1 ]; then first_open+=("$(field painted_ms "$work/click.out")")
+    else later_open+=("$(field painted_ms "$work/click.out")"); fi
+    form=$(field window "$work/click.out")
+    # Escape closes the form as its Close button does.
+    timeout 10 xdotool windowfocus --sync "$form" key --clearmodifiers Escape || true
+    for j in $(seq 1 100); do form_window_gone && break; sleep 0.05; done
+    sleep 0.3
+  done
+  stop_program
+done
+echo
+echo "== tray click to the message form painted, ms"
+if [ -n "$form_note" ]; then
+  echo "  not measured: $form_note"
+else
+  read -r m lo hi <<<"$(stats "${first_open[@]}")"
+  printf '%-38s %-24s %-24s %-7s %s\n' "first open after start-up" "$m [$lo-$hi]" "" "" "<= 100 ms $(verdict "$m" 100)"
+  read -r m lo hi <<<"$(stats "${later_open[@]}")"
+  printf '%-38s %-24s %-24s %-7s %s\n' "opened again" "$m [$lo-$hi]" "" "" "<= 100 ms $(verdict "$m" 100)"
+fi
+
+# --- the send of a 10 MB attachment --------------------------------------------------
+echo
+echo "== send of a message with a 10 MB attachment to the local test SMTP server, ms"
+echo "  not measured yet"
