@@ -3,8 +3,9 @@
 #include "mail/HeaderEncoding.h"
 #include "mail/HtmlToText.h"
 
-#include <QRegularExpression>
 #include <QUuid>
+
+#include <algorithm>
 
 namespace {
 
@@ -87,10 +88,31 @@ QByteArray Disposition(const QString &fileName)
     return "attachment; filename*=utf-8''" + encoded;
 }
 
+bool IsTokenChar(char c)
+{
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+           QByteArrayView("!#$&^_.+-").contains(c);
+}
+
+// "type/subtype", each a non-empty token: nothing that could carry
+// parameters or a line break into the part's headers.
 bool IsMediaType(const QByteArray &type)
 {
-    static const QRegularExpression pattern(QStringLiteral("^[A-Za-z0-9][A-Za-z0-9!#$&^_.+-]*/[A-Za-z0-9][A-Za-z0-9!#$&^_.+-]*$"));
-    return pattern.match(QString::fromLatin1(type)).hasMatch();
+    const qsizetype slash = type.indexOf('/');
+    if (slash <= 0 || slash == type.size() - 1 || type.count('/') != 1)
+        return false;
+    return std::all_of(type.begin(), type.end(), [](char c) { return c == '/' || IsTokenChar(c); });
+}
+
+// Letters, digits, hyphens and dots, no empty label: a domain that can
+// follow the "@" of a Message-ID.
+bool IsPlainDomain(const QString &domain)
+{
+    if (domain.isEmpty() || domain.startsWith(u'.') || domain.endsWith(u'.') || domain.contains(QStringLiteral("..")))
+        return false;
+    return std::all_of(domain.begin(), domain.end(), [](QChar c) {
+        return c.unicode() < 0x80 && (c.isLetterOrNumber() || c == u'-' || c == u'.');
+    });
 }
 
 } // namespace
@@ -109,9 +131,8 @@ bool IsSafeEnvelopeAddress(const QString &address)
 
 QByteArray NewMessageId(const QString &senderAddress)
 {
-    static const QRegularExpression domainPattern(QStringLiteral("^[A-Za-z0-9]([A-Za-z0-9-]*[A-Za-z0-9])?(\\.[A-Za-z0-9]([A-Za-z0-9-]*[A-Za-z0-9])?)*$"));
     QString domain = senderAddress.mid(senderAddress.lastIndexOf(u'@') + 1).trimmed();
-    if (!senderAddress.contains(u'@') || !domainPattern.match(domain).hasMatch())
+    if (!senderAddress.contains(u'@') || !IsPlainDomain(domain))
         domain = QStringLiteral("quorvane.invalid");
     return QUuid::createUuid().toByteArray(QUuid::Id128) + "@" + domain.toLatin1();
 }
