@@ -438,7 +438,8 @@ private slots:
     void failuresReturnOne_data()
     {
         QTest::addColumn<QString>("fault");
-        for (const char *fault : {"connection refused", "silent server", "recipient refused", "message refused after data",
+        for (const char *fault : {"connection refused", "silent server", "server silent after the message",
+                                  "recipient refused", "message refused after data",
                                   "wrong password", "connection dropped mid-data", "attachment deleted after choosing",
                                   "port 0", "port 70000", "untrusted certificate with auth",
                                   "auth to a server without TLS taken as remote", "TLS spoken to a plain server",
@@ -454,6 +455,8 @@ private slots:
         QString transport = QStringLiteral("plain");
         if (fault == u"silent server")
             arguments = {"--behaviour", "silent"};
+        else if (fault == u"server silent after the message")
+            arguments = {"--behaviour", "stall-after-data"};
         else if (fault == u"recipient refused")
             arguments = {"--reject-rcpt", "bob@example.org"};
         else if (fault == u"message refused after data")
@@ -513,6 +516,9 @@ private slots:
             QCOMPARE(server.events("dropped").size(), 1);
         if (fault == u"silent server")
             QCOMPARE(server.events("connect").size(), 1);
+        // It had the whole message but never said it took it: not sent.
+        if (fault == u"server silent after the message")
+            QCOMPARE(server.events("stalled").size(), 1);
         if (fault == u"wrong password")
             QCOMPARE(server.events("auth").value(0).value("success").toBool(true), false);
         // Credentials never go to a server that is not trusted, nor in the clear.
