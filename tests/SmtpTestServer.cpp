@@ -25,6 +25,9 @@ bool SmtpTestServer::start(const QStringList &arguments)
 {
     process_.setProgram(QStringLiteral(QUORVANE_TEST_PYTHON));
     process_.setArguments(QStringList{FixturePath(), QStringLiteral("--out"), outFolder()} + arguments);
+    // To a file, not a pipe: a pipe nobody reads would fill and stall the server.
+    const QString log = folder_.filePath(QStringLiteral("server.log"));
+    process_.setStandardErrorFile(log);
     process_.start();
     if (!process_.waitForStarted(kStartGuardMs)) {
         error_ = process_.errorString();
@@ -33,8 +36,9 @@ bool SmtpTestServer::start(const QStringList &arguments)
     QByteArray line;
     while (!line.endsWith('\n')) {
         if (!process_.waitForReadyRead(kStartGuardMs)) {
-            error_ = QStringLiteral("the SMTP fixture did not start: ") +
-                     QString::fromUtf8(process_.readAllStandardError());
+            QFile errors(log);
+            errors.open(QIODevice::ReadOnly);
+            error_ = QStringLiteral("the SMTP fixture did not start: ") + QString::fromUtf8(errors.readAll());
             stop();
             return false;
         }
