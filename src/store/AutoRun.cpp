@@ -8,8 +8,10 @@
 namespace {
 
 // A program path as the Desktop Entry rules want it in Exec: in double
-// quotes, with ", `, $ and \ escaped inside them, "%" doubled, and every
-// backslash doubled once more because Exec is itself an escaped string.
+// quotes, with ", `, $ and \ escaped inside them and "%" doubled; then, as
+// Exec is itself an escaped string, every backslash doubled once more and the
+// line breaks and tabs a folder name may hold written as escapes, so that no
+// path can end the line and add keys of its own.
 QString DesktopExecQuote(const QString &program)
 {
     QString quoted;
@@ -22,6 +24,9 @@ QString DesktopExecQuote(const QString &program)
     }
     quoted = u'"' + quoted + u'"';
     quoted.replace(u'\\', QStringLiteral("\\\\"));
+    quoted.replace(u'\n', QStringLiteral("\\n"));
+    quoted.replace(u'\r', QStringLiteral("\\r"));
+    quoted.replace(u'\t', QStringLiteral("\\t"));
     return quoted;
 }
 
@@ -63,7 +68,11 @@ int ClearAutoRun(const QString &appDataFolder)
 
 int IsAutoRunSet(const QString &appDataFolder)
 {
-    QFile file(AutoRunEntryPath(appDataFolder));
+    const QString path = AutoRunEntryPath(appDataFolder);
+    // Only a regular file is an entry; opening a pipe would block Setup.
+    if (!QFileInfo(path).isFile())
+        return 0;
+    QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return 0;
     // An entry the desktop has switched off does not start the program.

@@ -10,6 +10,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
+#include <sys/stat.h>
+
 namespace {
 
 const QString kCaption = QStringLiteral("Quorvane");
@@ -33,20 +36,6 @@ void RefreshWorkingCopies(AppState &state)
     state.activeSmtpServer = ReadTextField(state.settings.smtpServer);
 }
 
-enum class ReadResult { Read, Missing, Unreadable };
-
-// Reads at most maxBytes of an existing file; a shorter file gives fewer.
-ReadResult ReadDataFile(const QString &path, qint64 maxBytes, QByteArray &bytes)
-{
-    if (!QFileInfo::exists(path) && !QFileInfo(path).isSymLink())
-        return ReadResult::Missing;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return ReadResult::Unreadable;
-    bytes = file.read(maxBytes);
-    return ReadResult::Read;
-}
-
 // Makes the data folder when it is missing. Returns whether it had to be made.
 bool EnsureDataFolder(const AppState &state)
 {
@@ -54,6 +43,49 @@ bool EnsureDataFolder(const AppState &state)
     if (QFileInfo(folder).isDir())
         return false;
     MakePrivateFolder(folder);
+    return true;
+}
+
+enum class ReadResult { Read, Missing, Unreadable };
+
+// Reads at most maxBytes of an existing file; a shorter file gives fewer.
+// Only a file that is not there counts as missing: anything else at the path
+// (a folder, a dangling link, a pipe that would block the start, a file whose
+// read fails) may be the user's settings and must not be replaced.
+ReadResult ReadDataFile(const QString &path, qint64 maxBytes, QByteArray &bytes)
+{
+    const QByteArray native = QFile::encodeName(path);
+    struct stat info {};
+    if (::stat(native.constData(), &info) != 0) {
+        const int error = errno;
+        struct stat entry {};
+        if ((error == ENOENT || error == ENOTDIR) && ::lstat(native.constData(), &entry) != 0)
+            return ReadResult::Missing;
+        return ReadResult::Unreadable;
+    }
+    if (!S_ISREG(info.st_mode))
+        return ReadResult::Unreadable;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return ReadResult::Unreadable;
+    bytes.resize(maxBytes);
+    const qint64 got = file.read(bytes.data(), maxBytes);
+    if (got < 0)
+        return ReadResult::Unreadable;
+    bytes.truncate(got);
+    return ReadResult::Read;
+}
+
+// Writes an empty recipients table. Returns false, after saying so, when it
+// cannot.
+bool WriteEmptyRecipientsFile(AppState &state)
+{
+    EnsureDataFolder(state);
+    if (!WriteFileAtomically(state.recipientsPath, RecipientsToBytes(RecipientTable{}))) {
+        Show(state, kProblemAccessing);
+        return false;
+    }
+    state.recipients = RecipientTable{};
     return true;
 }
 
@@ -77,6 +109,7 @@ QString RecipientsFilePath(const QString &appDataFolder)
 void LoadDataFiles(AppState &state)
 {
     QByteArray bytes;
+    bool settingsUnreadable = false;
     switch (ReadDataFile(state.settingsPath, sizeof(SettingsRecord), bytes)) {
     case ReadResult::Read:
         SettingsFromBytes(state.settings, bytes);
@@ -86,6 +119,7 @@ void LoadDataFiles(AppState &state)
         break;
     case ReadResult::Unreadable:
         // Someone's settings are in there: say so rather than replace them.
+        settingsUnreadable = true;
         Show(state, kProblemAccessing);
         break;
     }
@@ -97,7 +131,12 @@ void LoadDataFiles(AppState &state)
         RecipientsFromBytes(state.recipients, bytes);
         break;
     case ReadResult::Missing:
-        CreateRecipientsFile(state);
+        // The save that follows a new recipients file rewrites the settings
+        // too, which would put an empty record over the file we could not read.
+        if (settingsUnreadable)
+            WriteEmptyRecipientsFile(state);
+        else
+            CreateRecipientsFile(state);
         break;
     case ReadResult::Unreadable:
         Show(state, kProblemAccessing);
@@ -135,13 +174,8 @@ void CreateSettingsFile(AppState &state)
 
 void CreateRecipientsFile(AppState &state)
 {
-    EnsureDataFolder(state);
-    if (!WriteFileAtomically(state.recipientsPath, RecipientsToBytes(RecipientTable{}))) {
-        Show(state, kProblemAccessing);
-        return;
-    }
-    state.recipients = RecipientTable{};
-    SaveDataFiles(state);
+    if (WriteEmptyRecipientsFile(state))
+        SaveDataFiles(state);
 }
 
 void ResetSettings(AppState &state)

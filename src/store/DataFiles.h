@@ -10,7 +10,8 @@ QString SettingsFilePath(const QString &appDataFolder);   // .../quorvane.dat
 QString RecipientsFilePath(const QString &appDataFolder); // .../qvnrecipients.dat
 
 // Reads both files into state.settings and state.recipients, creating the
-// ones that do not exist. Called once at start-up after the paths are set.
+// ones that do not exist. One that exists but cannot be read is reported and
+// left as it is. Called once at start-up after the paths are set.
 void LoadDataFiles(AppState &state);
 
 // Writes both records whole, settings first, each replaced atomically, and

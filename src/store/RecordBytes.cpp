@@ -23,11 +23,27 @@ void SwapIntegers(SettingsRecord &r)
     }
 }
 
+// Bytes after a text's terminator mean nothing to a reader, but they may be
+// the tail of an older, longer value (a password above all): the files never
+// carry them.
+template <std::size_t N>
+void ZeroAfterTerminator(std::array<char, N> &field)
+{
+    std::fill(std::find(field.begin(), field.end(), '\0'), field.end(), '\0');
+}
+
 } // namespace
 
 QByteArray SettingsToBytes(const SettingsRecord &record)
 {
     SettingsRecord image = record;
+    ZeroAfterTerminator(image.smtpServer);
+    ZeroAfterTerminator(image.senderName);
+    ZeroAfterTerminator(image.senderAddress);
+    ZeroAfterTerminator(image.customMessage1);
+    ZeroAfterTerminator(image.customMessage2);
+    ZeroAfterTerminator(image.smtpUserName);
+    ZeroAfterTerminator(image.smtpPassword);
     SwapIntegers(image);
     return QByteArray(reinterpret_cast<const char *>(&image), sizeof image);
 }
@@ -45,7 +61,12 @@ void SettingsFromBytes(SettingsRecord &record, QByteArrayView bytes)
 
 QByteArray RecipientsToBytes(const RecipientTable &table)
 {
-    return QByteArray(reinterpret_cast<const char *>(&table), sizeof table);
+    RecipientTable image = table;
+    for (RecipientEntry &entry : image.entries) {
+        ZeroAfterTerminator(entry.name);
+        ZeroAfterTerminator(entry.address);
+    }
+    return QByteArray(reinterpret_cast<const char *>(&image), sizeof image);
 }
 
 void RecipientsFromBytes(RecipientTable &table, QByteArrayView bytes)

@@ -4,9 +4,26 @@
 #include <QFileInfo>
 #include <QSaveFile>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace {
 constexpr QFileDevice::Permissions kOwnerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
 constexpr QFileDevice::Permissions kOwnerOnlyFolder = kOwnerOnly | QFileDevice::ExeOwner;
+
+// The new file's bytes are on disk once committed, but its name is only once
+// the folder that holds it is: without this a power cut can bring back the
+// old file or none.
+void SyncFolderOf(const QString &path)
+{
+    const QString folder = QFileInfo(QFileInfo(path).canonicalFilePath()).absolutePath();
+    const int fd = ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return;
+    ::fsync(fd);
+    ::close(fd);
+}
+
 } // namespace
 
 bool WriteFileAtomically(const QString &path, const QByteArray &bytes)
@@ -18,10 +35,13 @@ bool WriteFileAtomically(const QString &path, const QByteArray &bytes)
     file.setPermissions(kOwnerOnly);
     if (file.write(bytes) != bytes.size()) {
         file.cancelWriting();
-        file.commit();
+        file.commit(); // discards the temporary file
         return false;
     }
-    return file.commit();
+    if (!file.commit())
+        return false;
+    SyncFolderOf(path);
+    return true;
 }
 
 bool MakePrivateFolder(const QString &path)

@@ -1,0 +1,132 @@
+#include "mail/SmtpTransport.h"
+
+#include "mail/MailComposer.h"
+#include "mail/MimeTree.h"
+#include "mail/TransportPolicy.h"
+
+#include <QFile>
+
+#include <curl/curl.h>
+
+#include <memory>
+
+namespace {
+
+struct EasyDeleter {
+    void operator()(CURL *easy) const { curl_easy_cleanup(easy); }
+};
+struct UrlDeleter {
+    void operator()(CURLU *url) const { curl_url_cleanup(url); }
+};
+struct ListDeleter {
+    void operator()(curl_slist *list) const { curl_slist_free_all(list); }
+};
+using ListPtr = std::unique_ptr<curl_slist, ListDeleter>;
+
+// libcurl wants one global initialisation per process before any handle;
+// a function-local static makes it happen once, whichever thread comes first.
+bool CurlReady()
+{
+    static const CURLcode initialised = curl_global_init(CURL_GLOBAL_DEFAULT);
+    return initialised == CURLE_OK;
+}
+
+bool Append(ListPtr &list, const QByteArray &line)
+{
+    curl_slist *grown = curl_slist_append(list.get(), line.constData());
+    if (!grown)
+        return false;
+    list.release();
+    list.reset(grown);
+    return true;
+}
+
+TransportResult Failed(const QString &why)
+{
+    return {false, why};
+}
+
+} // namespace
+
+TransportResult SubmitMail(const TransportPlan &plan, const SmtpCredentials *credentials, const ComposedMail &mail,
+                           const MailTransportOptions &options)
+{
+    if (!plan.ok)
+        return Failed(plan.failure);
+    if (!mail.ok)
+        return Failed(mail.failure);
+    if (!CurlReady())
+        return Failed(QStringLiteral("The mail library could not start"));
+
+    std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
+    std::unique_ptr<CURLU, UrlDeleter> url(curl_url());
+    if (!easy || !url)
+        return Failed(QStringLiteral("Out of memory"));
+
+    // The server name goes in as a host, never pasted into a URL, so a name
+    // holding "/", "@" or "?" cannot turn into something else.
+    const QByteArray host = plan.host.toUtf8();
+    const QByteArray port = QByteArray::number(plan.port);
+    if (curl_url_set(url.get(), CURLUPART_SCHEME, plan.implicitTls ? "smtps" : "smtp", 0) != CURLUE_OK ||
+        curl_url_set(url.get(), CURLUPART_HOST, host.constData(), 0) != CURLUE_OK ||
+        curl_url_set(url.get(), CURLUPART_PORT, port.constData(), 0) != CURLUE_OK)
+        return Failed(QStringLiteral("The SMTP server name \"%1\" is not usable").arg(plan.host));
+
+    ListPtr recipients;
+    for (const QByteArray &address : mail.envelopeRecipients) {
+        if (!Append(recipients, "<" + address + ">"))
+            return Failed(QStringLiteral("Out of memory"));
+    }
+    ListPtr headers;
+    for (const QByteArray &header : mail.headers) {
+        if (!Append(headers, header))
+            return Failed(QStringLiteral("Out of memory"));
+    }
+    QString failure;
+    CurlMimePtr mime = BuildMimeTree(easy.get(), mail, &failure);
+    if (!mime)
+        return Failed(failure);
+
+    CURL *e = easy.get();
+    char errorText[CURL_ERROR_SIZE] = {};
+    curl_easy_setopt(e, CURLOPT_ERRORBUFFER, errorText);
+    curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "smtp,smtps");
+    curl_easy_setopt(e, CURLOPT_CURLU, url.get());
+    curl_easy_setopt(e, CURLOPT_USE_SSL, static_cast<long>(plan.tlsRequired || plan.implicitTls ? CURLUSESSL_ALL : CURLUSESSL_TRY));
+    curl_easy_setopt(e, CURLOPT_SSL_VERIFYPEER, plan.verifyCertificate ? 1L : 0L);
+    curl_easy_setopt(e, CURLOPT_SSL_VERIFYHOST, plan.verifyCertificate ? 2L : 0L);
+    const QByteArray caFile = QFile::encodeName(options.certificateAuthorityFile);
+    if (!caFile.isEmpty())
+        curl_easy_setopt(e, CURLOPT_CAINFO, caFile.constData());
+
+    curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT, static_cast<long>(options.connectTimeout.count()));
+    curl_easy_setopt(e, CURLOPT_SERVER_RESPONSE_TIMEOUT, static_cast<long>(options.stallTimeout.count()));
+    curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
+    curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, static_cast<long>(options.stallTimeout.count()));
+
+    if (credentials) {
+        curl_easy_setopt(e, CURLOPT_USERNAME, credentials->userName.constData());
+        curl_easy_setopt(e, CURLOPT_PASSWORD, credentials->password ? credentials->password : "");
+    }
+    const QByteArray from = "<" + mail.envelopeFrom + ">";
+    curl_easy_setopt(e, CURLOPT_MAIL_FROM, from.constData());
+    curl_easy_setopt(e, CURLOPT_MAIL_RCPT, recipients.get());
+    curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers.get());
+    curl_easy_setopt(e, CURLOPT_MIMEPOST, mime.get());
+
+    const CURLcode code = curl_easy_perform(e);
+    // Drop libcurl's copy of the password before the handle goes.
+    curl_easy_setopt(e, CURLOPT_PASSWORD, nullptr);
+    TransportResult result{code == CURLE_OK, {}};
+    if (!result.sent) {
+        long response = 0;
+        curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &response);
+        result.failure = QString::fromUtf8(errorText[0] ? errorText : curl_easy_strerror(code));
+        if (response)
+            result.failure += QStringLiteral(" (server said %1)").arg(response);
+    }
+    // The handle goes first: it points at the URL, lists and MIME tree.
+    easy.reset();
+    return result;
+}

@@ -1,0 +1,29 @@
+#pragma once
+
+#include "mail/MailTransportOptions.h"
+
+#include <QByteArray>
+#include <QString>
+
+struct ComposedMail;
+struct TransportPlan;
+
+// Log-in details for one send. The password is read where it lies (the
+// caller's scratch buffer) and not copied by us.
+struct SmtpCredentials {
+    QByteArray userName;
+    const char *password = nullptr; // zero-terminated
+};
+
+struct TransportResult {
+    bool sent = false;
+    QString failure; // why not, when !sent
+};
+
+// Submits one composed mail over SMTP as the plan says. Sent means the server
+// accepted every recipient and then the message itself; anything else, a
+// recipient refused included, is a failure. Safe to call from any thread;
+// never waits longer than the options' timeouts for a server that stops
+// answering.
+TransportResult SubmitMail(const TransportPlan &plan, const SmtpCredentials *credentials, const ComposedMail &mail,
+                           const MailTransportOptions &options);

@@ -1,0 +1,525 @@
+#include "TestSupport.h"
+
+#include "mail/AttachmentType.h"
+#include "mail/HeaderEncoding.h"
+#include "mail/HtmlToText.h"
+#include "mail/MailComposer.h"
+#include "mail/TransportPolicy.h"
+
+#include <QtTest>
+
+// The parts of delivery that take plain data: header text, the HTML page's
+// text reading, the composed message, the attachment's media type and the
+// transport decision. What a mail program makes of the result on the wire is
+// checked against a real server in test_mail_delivery.
+namespace {
+
+QByteArray HeaderNamed(const ComposedMail &mail, const QByteArray &name)
+{
+    for (const QByteArray &line : mail.headers) {
+        if (line.startsWith(name + ":"))
+            return line.mid(name.size() + 1).trimmed();
+    }
+    return {};
+}
+
+QList<QByteArray> HeaderNames(const ComposedMail &mail)
+{
+    QList<QByteArray> names;
+    for (const QByteArray &line : mail.headers)
+        names.append(line.left(line.indexOf(':')));
+    return names;
+}
+
+MailDraft BasicDraft()
+{
+    MailDraft draft;
+    draft.from = QStringLiteral("Reception <desk@example.org>");
+    draft.to = QStringLiteral("ann@example.org;bob@example.org");
+    draft.subject = QStringLiteral("Message From: Carol");
+    draft.textBody = QStringLiteral("\r\nDate: 1/2/2024\r\n");
+    draft.messageId = "id@example.org";
+    return draft;
+}
+
+// What a reader of an encoded-word header gets back.
+QString DecodeWords(const QByteArray &value)
+{
+    QByteArray bytes;
+    for (const QByteArray &word : value.split(' ')) {
+        if (!word.startsWith("=?utf-8?B?") || !word.endsWith("?="))
+            return QStringLiteral("<not an encoded word: %1>").arg(QString::fromLatin1(word));
+        bytes += QByteArray::fromBase64(word.mid(10, word.size() - 12));
+    }
+    return QString::fromUtf8(bytes);
+}
+
+// The rendered page of an HTML message as rendering writes it: a table of
+// caller details, the text, the ticked phrases and the footer.
+const char kRenderedPage[] =
+    "<table border=\"0\" width=\"100%\" id=\"table1\" cellspacing=\"4\"><tr>\r\n"
+    "<td width=\"6%\"><font SIZE=\"2\" face=\"Verdana\" color=\"#0000FF\">Date:</font></td>\r\n"
+    "<td width=\"92%\"><font SIZE=\"2\" face=\"Verdana\">1/02/2024\r\n</font></td></tr><tr>\r\n"
+    "<td width=\"6%\"><font SIZE=\"2\" face=\"Verdana\" color=\"#0000FF\">From:</font></td>\r\n"
+    "<td width=\"92%\"><font SIZE=\"2\" face=\"Verdana\">Jane &lt;jane@example.org&gt;</font></td></tr><tr>\r\n"
+    "<td colspan=\"2\"><br>\r\n"
+    "<strong><font SIZE=\"2\" face=\"Verdana\">Message:-</font></strong><br><br>\r\n"
+    "<font face=\"Verdana\" style=\"font-size: 0.8em\">ab\r\n<br>c&nbsp;&nbsp;d <b>bold</b></font><br>\r\n"
+    "<ul><li><font face=\"Verdana\" size=\"2\">URGENT</font></li>\r\n"
+    "<li><font face=\"Verdana\" size=\"2\">Telephoned</font></li>\r\n"
+    "</ul><p>\r\n"
+    "</td></tr><tr><td colspan=\"2\"><font face=\"Verdana\" size=\"2\" color=\"#800080\">Message taken by:</font><br><br>\r\n"
+    "<font face=\"Verdana\" size=\"2\" color=\"#0000FF\">Reception<br>\r\n"
+    "<a href=\"mailto:desk@example.org\">desk@example.org</font><p></td></tr><tr><td colspan=\"2\"><hr>\r\n"
+    "<font face=\"Verdana\" style=\"font-size: 0.7em\">Message created by: <a href=\"https://x.example/\">Quorvane</a></font></td></tr>\r\n"
+    "</table><br></body></html>\r\n";
+
+} // namespace
+
+class TestMailComposition : public QObject {
+    Q_OBJECT
+private slots:
+    void headerValuesCannotBreakTheLine_data()
+    {
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("CR LF") << "Eve\r\nBcc: x@example.org" << "Eve Bcc: x@example.org";
+        QTest::newRow("lone LF") << "Eve\nBcc: x" << "Eve Bcc: x";
+        QTest::newRow("lone CR") << "Eve\rBcc: x" << "Eve Bcc: x";
+        QTest::newRow("run of breaks") << "a\r\n\r\n\nb" << "a b";
+        QTest::newRow("other controls") << QString("a\tb\x01" "c") << "a b c";
+        QTest::newRow("unicode line separator") << QString("a") + QChar(0x2028) + "b" << "a b";
+        QTest::newRow("ordinary text") << "Zoë Ångström" << "Zoë Ångström";
+    }
+
+    void headerValuesCannotBreakTheLine()
+    {
+        QFETCH(QString, value);
+        QFETCH(QString, expected);
+        QCOMPARE(NeutraliseControls(value), expected);
+        const QByteArray subject = EncodeUnstructured(value);
+        QVERIFY(!subject.contains('\r') && !subject.contains('\n'));
+        const QByteArray name = EncodeDisplayName(value);
+        QVERIFY(!name.contains('\r') && !name.contains('\n'));
+    }
+
+    void unstructuredText_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<bool>("encoded");
+        QTest::newRow("plain ASCII") << "Message From: Carol" << false;
+        QTest::newRow("trailing blank kept") << "Message From: " << false;
+        QTest::newRow("accents") << "Message From: Zoë Ångström" << true;
+        QTest::newRow("CJK") << "Message From: 山田太郎" << true;
+        QTest::newRow("emoji across word edges") << "Message From: " + QString(40, QChar(0x00e9)) + "😀😀😀😀" << true;
+        QTest::newRow("looks like an encoded word") << "=?utf-8?B?SGk=?=" << true;
+        QTest::newRow("word too long to fold") << QString(120, 'x') << true;
+        QTest::newRow("127 accented characters") << QString(127, QChar(0x00e9)) << true;
+    }
+
+    // Encoded words must be at most 75 characters, never split a character,
+    // and give back the text exactly.
+    void unstructuredText()
+    {
+        QFETCH(QString, text);
+        QFETCH(bool, encoded);
+        const QByteArray value = EncodeUnstructured(text);
+        if (!encoded) {
+            QCOMPARE(value, text.toLatin1());
+            return;
+        }
+        for (const QByteArray &word : value.split(' ')) {
+            QVERIFY2(word.size() <= 75, word.constData());
+            const QByteArray bytes = QByteArray::fromBase64(word.mid(10, word.size() - 12));
+            QVERIFY2(QString::fromUtf8(bytes).toUtf8() == bytes, "a word splits a character");
+        }
+        QCOMPARE(DecodeWords(value), text);
+    }
+
+    void displayNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("expected");
+        QTest::newRow("atoms") << "Jane Smith" << QByteArray("Jane Smith");
+        QTest::newRow("comma") << "Smith, Jane" << QByteArray("\"Smith, Jane\"");
+        QTest::newRow("quote and backslash") << "Jane \"JJ\" O\\Neil" << QByteArray("\"Jane \\\"JJ\\\" O\\\\Neil\"");
+        QTest::newRow("angle brackets") << "Eve <boss@example.org>" << QByteArray("\"Eve <boss@example.org>\"");
+        QTest::newRow("dots") << "J. Smith" << QByteArray("\"J. Smith\"");
+        QTest::newRow("empty") << "" << QByteArray();
+        QTest::newRow("blanks only") << "   " << QByteArray();
+    }
+
+    void displayNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, expected);
+        QCOMPARE(EncodeDisplayName(name), expected);
+    }
+
+    void nonAsciiDisplayNameIsEncoded()
+    {
+        const QByteArray value = EncodeDisplayName(QStringLiteral("Müller, Jörg"));
+        QVERIFY(value.startsWith("=?utf-8?B?"));
+        QCOMPARE(DecodeWords(value), QStringLiteral("Müller, Jörg"));
+        QCOMPARE(FormatMailbox(QStringLiteral("Müller, Jörg"), QStringLiteral("j@example.org")),
+                 value + " <j@example.org>");
+        QCOMPARE(FormatMailbox(QString(), QStringLiteral("j@example.org")), QByteArray("j@example.org"));
+    }
+
+    void senderTextSplitsIntoNameAndAddress_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("address");
+        QTest::newRow("usual") << "Reception <desk@example.org>" << "Reception" << "desk@example.org";
+        QTest::newRow("no name") << " <desk@example.org>" << "" << "desk@example.org";
+        QTest::newRow("nothing set") << " <>" << "" << "";
+        QTest::newRow("bracket in the name") << "Eve <x> <desk@example.org>" << "Eve <x>" << "desk@example.org";
+        QTest::newRow("bare address") << "desk@example.org" << "" << "desk@example.org";
+    }
+
+    void senderTextSplitsIntoNameAndAddress()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, name);
+        QFETCH(QString, address);
+        const Mailbox mailbox = SplitMailbox(text);
+        QCOMPARE(mailbox.displayName, name);
+        QCOMPARE(mailbox.address, address);
+    }
+
+    // Forty recipients of 127 characters make a To header of some 5,200
+    // characters; SMTP allows lines of 998.
+    void longHeadersAreFolded()
+    {
+        QStringList addresses;
+        for (int i = 0; i < 40; ++i)
+            addresses.append(QString(115, QChar('a' + i % 26)) + QStringLiteral("@example.org"));
+        const QByteArray value = addresses.join(QStringLiteral(", ")).toLatin1();
+        const QByteArray header = FoldHeader("To", value);
+        for (const QByteArray &line : header.split('\n'))
+            QVERIFY2(line.size() <= 998, "line too long");
+        QVERIFY(header.count("\r\n ") >= 39);
+        QByteArray unfolded = header;
+        unfolded.replace("\r\n", "");
+        QCOMPARE(unfolded, "To: " + value);
+        QCOMPARE(FoldHeader("Subject", "short"), QByteArray("Subject: short"));
+    }
+
+    void htmlToText_data()
+    {
+        QTest::addColumn<QString>("html");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("rendered page") << QString::fromUtf8(kRenderedPage)
+            << "Date: 1/02/2024\r\nFrom: Jane <jane@example.org>\r\n\r\nMessage:-\r\n\r\nab\r\nc  d bold\r\n"
+               "- URGENT\r\n- Telephoned\r\n\r\nMessage taken by:\r\n\r\nReception\r\ndesk@example.org\r\n\r\n"
+               "Message created by: Quorvane";
+        QTest::newRow("breaks") << "a<br>b<BR/>c<br><br>d" << "a\r\nb\r\nc\r\n\r\nd";
+        QTest::newRow("paragraphs") << "<p>one</p><p>two</p>" << "one\r\n\r\ntwo";
+        QTest::newRow("source line ends are blanks") << "one\r\ntwo\n  three" << "one two three";
+        QTest::newRow("entities") << "&lt;b&gt; &amp; &quot;q&quot; &#65;&#x42; &euro;" << "<b> & \"q\" AB €";
+        QTest::newRow("unknown entity stays") << "a &bogus; b & c" << "a &bogus; b & c";
+        QTest::newRow("nbsp keeps every blank") << "a&nbsp;&nbsp;&nbsp;b" << "a   b";
+        QTest::newRow("lone angle bracket is text") << "1 < 2 and 3 > 2" << "1 < 2 and 3 > 2";
+        QTest::newRow("quoted > in an attribute") << "<a title=\"x > y\">link</a>" << "link";
+        QTest::newRow("comments, scripts, styles") << "a<!-- <p>hidden</p> --><script>var x = '<b>';</script><style>p{}</style>b"
+                                                    << "ab";
+        QTest::newRow("table cells") << "<table><tr><td>A:</td><td>1</td></tr><tr><td>B:</td><td>2</td></tr></table>"
+                                     << "A: 1\r\nB: 2";
+        QTest::newRow("empty") << "" << "";
+    }
+
+    void htmlToText()
+    {
+        QFETCH(QString, html);
+        QFETCH(QString, text);
+        QCOMPARE(HtmlToText(html), text);
+    }
+
+    void envelopeAndAddressHeaders_data()
+    {
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<QVariant>("cc");
+        QTest::addColumn<QVariant>("bcc");
+        QTest::addColumn<QStringList>("envelope");
+        QTest::addColumn<QByteArray>("toHeader");
+        QTest::addColumn<QByteArray>("ccHeader");
+        QTest::newRow("plain list") << "a@x.org;b@x.org" << QVariant() << QVariant() << QStringList{"a@x.org", "b@x.org"}
+                                    << QByteArray("a@x.org, b@x.org") << QByteArray();
+        QTest::newRow("empty element and blanks") << " a@x.org ;;c@x.org;" << QVariant() << QVariant()
+                                                  << QStringList{"a@x.org", "c@x.org"} << QByteArray("a@x.org, c@x.org")
+                                                  << QByteArray();
+        QTest::newRow("cc and bcc") << "a@x.org" << QVariant("caller@y.org") << QVariant("desk@x.org")
+                                    << QStringList{"a@x.org", "caller@y.org", "desk@x.org"} << QByteArray("a@x.org")
+                                    << QByteArray("caller@y.org");
+        QTest::newRow("empty bcc adds nothing") << "a@x.org" << QVariant() << QVariant("") << QStringList{"a@x.org"}
+                                                << QByteArray("a@x.org") << QByteArray();
+        QTest::newRow("cc of just @") << "a@x.org" << QVariant("@") << QVariant() << QStringList{"a@x.org", "@"}
+                                      << QByteArray("a@x.org") << QByteArray("@");
+        QTest::newRow("each address once") << "a@x.org;A@X.org" << QVariant("a@x.org") << QVariant("a@x.org")
+                                           << QStringList{"a@x.org"} << QByteArray("a@x.org, A@X.org") << QByteArray("a@x.org");
+        QTest::newRow("only a blind copy") << ";" << QVariant() << QVariant("desk@x.org") << QStringList{"desk@x.org"}
+                                           << QByteArray("undisclosed-recipients:;") << QByteArray();
+    }
+
+    void envelopeAndAddressHeaders()
+    {
+        QFETCH(QString, to);
+        QFETCH(QVariant, cc);
+        QFETCH(QVariant, bcc);
+        QFETCH(QStringList, envelope);
+        QFETCH(QByteArray, toHeader);
+        QFETCH(QByteArray, ccHeader);
+        MailDraft draft = BasicDraft();
+        draft.to = to;
+        if (cc.isValid())
+            draft.cc = cc.toString();
+        if (bcc.isValid())
+            draft.bcc = bcc.toString();
+        const ComposedMail mail = ComposeMail(draft);
+        QVERIFY2(mail.ok, qPrintable(mail.failure));
+        QStringList got;
+        for (const QByteArray &address : mail.envelopeRecipients)
+            got.append(QString::fromUtf8(address));
+        QCOMPARE(got, envelope);
+        QCOMPARE(mail.envelopeFrom, QByteArray("desk@example.org"));
+        QCOMPARE(HeaderNamed(mail, "To"), toHeader);
+        QCOMPARE(HeaderNamed(mail, "Cc"), ccHeader);
+        QVERIFY(!HeaderNames(mail).contains("Bcc"));
+    }
+
+    // An address goes into an SMTP command as it stands; one that could end
+    // the command or start another fails the whole message.
+    void unsafeEnvelopeAddressesFailTheMessage_data()
+    {
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<QString>("cc");
+        QTest::addColumn<QString>("from");
+        QTest::newRow("CR LF in the caller's address") << "a@x.org" << "c@y.org\r\nRCPT TO:<x@example.org>"
+                                                       << "Desk <desk@x.org>";
+        QTest::newRow("blank inside a recipient") << "a@x.org b@x.org" << "" << "Desk <desk@x.org>";
+        QTest::newRow("angle bracket in a recipient") << "a@x.org>" << "" << "Desk <desk@x.org>";
+        QTest::newRow("line break in the sender") << "a@x.org" << "" << "Desk <desk@x.org\r\nRCPT TO:<x@example.org>>";
+        QTest::newRow("no recipient at all") << ";;" << "" << "Desk <desk@x.org>";
+    }
+
+    void unsafeEnvelopeAddressesFailTheMessage()
+    {
+        QFETCH(QString, to);
+        QFETCH(QString, cc);
+        QFETCH(QString, from);
+        MailDraft draft = BasicDraft();
+        draft.to = to;
+        draft.from = from;
+        if (!cc.isEmpty())
+            draft.cc = cc;
+        const ComposedMail mail = ComposeMail(draft);
+        QVERIFY(!mail.ok);
+        QVERIFY(!mail.failure.isEmpty());
+    }
+
+    void headerSet()
+    {
+        MailDraft draft = BasicDraft();
+        draft.from = QStringLiteral("Smith, Jane <desk@example.org>");
+        draft.subject = QStringLiteral("Message From: Eve\r\nBcc: x@example.org");
+        draft.date = QDateTime(QDate(2024, 3, 12), QTime(14, 3, 5), Qt::OffsetFromUTC, 11 * 3600);
+        const ComposedMail mail = ComposeMail(draft);
+        QVERIFY(mail.ok);
+        QCOMPARE(HeaderNames(mail), (QList<QByteArray>{"From", "To", "Subject", "Date", "Message-ID", "MIME-Version",
+                                                       "Importance", "X-Priority"}));
+        QCOMPARE(HeaderNamed(mail, "From"), QByteArray("\"Smith, Jane\" <desk@example.org>"));
+        QCOMPARE(HeaderNamed(mail, "Subject"), QByteArray("Message From: Eve Bcc: x@example.org"));
+        QCOMPARE(HeaderNamed(mail, "Date"), QByteArray("12 Mar 2024 14:03:05 +1100"));
+        QCOMPARE(HeaderNamed(mail, "Message-ID"), QByteArray("<id@example.org>"));
+        QCOMPARE(HeaderNamed(mail, "MIME-Version"), QByteArray("1.0"));
+        for (const QByteArray &line : mail.headers)
+            QVERIFY2(!line.contains('\n') || line.contains("\r\n "), line.constData());
+    }
+
+    void importance_data()
+    {
+        QTest::addColumn<int>("importance");
+        QTest::addColumn<QByteArray>("word");
+        QTest::addColumn<QByteArray>("priority");
+        QTest::newRow("0 low") << 0 << QByteArray("low") << QByteArray("5 (Lowest)");
+        QTest::newRow("1 normal") << 1 << QByteArray("normal") << QByteArray("3 (Normal)");
+        QTest::newRow("2 high") << 2 << QByteArray("high") << QByteArray("1 (Highest)");
+        QTest::newRow("out of range is normal") << 7 << QByteArray("normal") << QByteArray("3 (Normal)");
+    }
+
+    void importance()
+    {
+        QFETCH(int, importance);
+        QFETCH(QByteArray, word);
+        QFETCH(QByteArray, priority);
+        MailDraft draft = BasicDraft();
+        draft.importance = importance;
+        const ComposedMail mail = ComposeMail(draft);
+        QCOMPARE(HeaderNamed(mail, "Importance"), word);
+        QCOMPARE(HeaderNamed(mail, "X-Priority"), priority);
+    }
+
+    void messageIdsAreFreshAndAtTheSendersDomain()
+    {
+        const QByteArray a = NewMessageId(QStringLiteral("desk@example.org"));
+        const QByteArray b = NewMessageId(QStringLiteral("desk@example.org"));
+        QVERIFY(a != b);
+        QVERIFY(a.endsWith("@example.org"));
+        QVERIFY(NewMessageId(QString()).endsWith("@quorvane.invalid"));
+        QVERIFY(NewMessageId(QStringLiteral("desk@bad domain>")).endsWith("@quorvane.invalid"));
+    }
+
+    void bodies()
+    {
+        MailDraft text = BasicDraft();
+        text.textBody = QStringLiteral("one\r\ntwo\nthree\rfour");
+        ComposedMail mail = ComposeMail(text);
+        QVERIFY(!mail.hasHtml);
+        QCOMPARE(mail.plainText, QByteArray("one\r\ntwo\r\nthree\r\nfour"));
+
+        // HTML mode reads the page; the text body held over from an earlier
+        // text-mode message must not reach the mail.
+        MailDraft html = BasicDraft();
+        html.html = true;
+        html.textBody = QStringLiteral("STALE TEXT");
+        html.htmlPage = QStringLiteral("<b>Hello</b><br>\nworld");
+        mail = ComposeMail(html);
+        QVERIFY(mail.hasHtml);
+        QCOMPARE(mail.html, QByteArray("<b>Hello</b><br>\r\nworld"));
+        QCOMPARE(mail.plainText, QByteArray("Hello\r\nworld"));
+        QVERIFY(!mail.plainText.contains("STALE") && !mail.html.contains("STALE"));
+    }
+
+    void attachmentHeader_data()
+    {
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<QByteArray>("mediaType");
+        QTest::addColumn<QByteArray>("disposition");
+        QTest::addColumn<QByteArray>("expectedType");
+        QTest::newRow("plain name") << "plan.png" << QByteArray("image/png")
+                                    << QByteArray("attachment; filename=\"plan.png\"") << QByteArray("image/png");
+        QTest::newRow("quote in the name") << "a \"b\".txt" << QByteArray("text/plain")
+                                           << QByteArray("attachment; filename=\"a \\\"b\\\".txt\"") << QByteArray("text/plain");
+        QTest::newRow("name not ASCII") << "Grundriß ü.pdf" << QByteArray("application/pdf")
+                                        << QByteArray("attachment; filename*=utf-8''Grundri%C3%9F%20%C3%BC.pdf")
+                                        << QByteArray("application/pdf");
+        QTest::newRow("line break in the name") << "a\r\nContent-Type: text/html.txt" << QByteArray("text/plain")
+                                                << QByteArray("attachment; filename=\"a Content-Type: text/html.txt\"")
+                                                << QByteArray("text/plain");
+        QTest::newRow("unusable media type") << "x.bin" << QByteArray("text/plain\r\nX: y")
+                                             << QByteArray("attachment; filename=\"x.bin\"")
+                                             << QByteArray("application/octet-stream");
+    }
+
+    void attachmentHeader()
+    {
+        QFETCH(QString, fileName);
+        QFETCH(QByteArray, mediaType);
+        QFETCH(QByteArray, disposition);
+        QFETCH(QByteArray, expectedType);
+        MailDraft draft = BasicDraft();
+        draft.attachment = MailAttachment{QStringLiteral("/tmp/whatever"), fileName, mediaType};
+        const ComposedMail mail = ComposeMail(draft);
+        QVERIFY(mail.attachment.has_value());
+        QCOMPARE(mail.attachment->disposition, disposition);
+        QCOMPARE(mail.attachment->mediaType, expectedType);
+    }
+
+    void mediaTypeComesFromTheFile_data()
+    {
+        const QByteArray png = QByteArray::fromBase64(
+            "iVBORw0KGgoAAAANSUhEUgAAAAEAAAABCAYAAAAfFcSJAAAADUlEQVR42mNk+M9QDwADhgGAWjR9awAAAABJRU5ErkJggg==");
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QByteArray>("type");
+        QTest::newRow("picture") << "photo.png" << png << QByteArray("image/png");
+        QTest::newRow("picture without extension") << "photo" << png << QByteArray("image/png");
+        QTest::newRow("PDF") << "report.pdf" << QByteArray("%PDF-1.4\n%\xe2\xe3\xcf\xd3\n1 0 obj\n") << QByteArray("application/pdf");
+        QTest::newRow("spreadsheet") << "sums.csv" << QByteArray("a,b\n1,2\n") << QByteArray("text/csv");
+        QTest::newRow("plain text") << "notes.txt" << QByteArray("hello\n") << QByteArray("text/plain");
+        QTest::newRow("unknown bytes") << "blob" << QByteArray("\x00\x01\x02\x03\xff\xfe", 6)
+                                       << QByteArray("application/octet-stream");
+        QTest::newRow("empty file") << "empty" << QByteArray() << QByteArray("application/octet-stream");
+    }
+
+    void mediaTypeComesFromTheFile()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, content);
+        QFETCH(QByteArray, type);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(name);
+        QVERIFY(WriteWholeFile(path, content));
+        QCOMPARE(DetectMediaType(path), type);
+    }
+
+    void transportPlan_data()
+    {
+        QTest::addColumn<QString>("server");
+        QTest::addColumn<int>("port");
+        QTest::addColumn<bool>("auth");
+        QTest::addColumn<bool>("loopbackMaySkipTls");
+        QTest::addColumn<bool>("ok");
+        QTest::addColumn<bool>("implicitTls");
+        QTest::addColumn<bool>("tlsRequired");
+        QTest::addColumn<bool>("verify");
+        // Credentials to a remote server: TLS required and verified, whether
+        // or not the server offers STARTTLS.
+        QTest::newRow("remote, auth, submission port") << "smtp.example.org" << 587 << true << true << true << false << true << true;
+        QTest::newRow("remote, auth, port 25") << "smtp.example.org" << 25 << true << true << true << false << true << true;
+        QTest::newRow("remote, auth, 465") << "smtp.example.org" << 465 << true << true << true << true << true << true;
+        QTest::newRow("remote address, auth") << "192.0.2.10" << 25 << true << true << true << false << true << true;
+        QTest::newRow("look-alike of loopback, auth") << "127.0.0.1.example.org" << 25 << true << true << true << false << true << true;
+        // No credentials: TLS when offered, unverified.
+        QTest::newRow("remote, no auth") << "smtp.example.org" << 25 << false << true << true << false << false << false;
+        QTest::newRow("remote, no auth, 465") << "smtp.example.org" << 465 << false << true << true << true << true << false;
+        // Loopback may go without TLS, but a certificate shown is verified.
+        QTest::newRow("loopback, auth") << "127.0.0.1" << 2525 << true << true << true << false << false << true;
+        QTest::newRow("loopback range, auth") << "127.8.9.10" << 2525 << true << true << true << false << false << true;
+        QTest::newRow("IPv6 loopback, auth") << "::1" << 2525 << true << true << true << false << false << true;
+        QTest::newRow("localhost, auth") << "localhost" << 2525 << true << true << true << false << false << true;
+        QTest::newRow("loopback treated as remote") << "127.0.0.1" << 2525 << true << false << true << false << true << true;
+        QTest::newRow("port 0") << "smtp.example.org" << 0 << false << true << false << false << false << false;
+        QTest::newRow("port 70000") << "smtp.example.org" << 70000 << false << true << false << false << false << false;
+        QTest::newRow("negative port") << "smtp.example.org" << -25 << false << true << false << false << false << false;
+        QTest::newRow("no server") << "  " << 25 << false << true << false << false << false << false;
+    }
+
+    void transportPlan()
+    {
+        QFETCH(QString, server);
+        QFETCH(int, port);
+        QFETCH(bool, auth);
+        QFETCH(bool, loopbackMaySkipTls);
+        QFETCH(bool, ok);
+        QFETCH(bool, implicitTls);
+        QFETCH(bool, tlsRequired);
+        QFETCH(bool, verify);
+        MailTransportOptions options;
+        options.loopbackMaySkipTls = loopbackMaySkipTls;
+        const TransportPlan plan = PlanTransport(server, port, auth, options);
+        QCOMPARE(plan.ok, ok);
+        if (!ok) {
+            QVERIFY(!plan.failure.isEmpty());
+            return;
+        }
+        QCOMPARE(plan.implicitTls, implicitTls);
+        QCOMPARE(plan.tlsRequired || plan.implicitTls, tlsRequired);
+        QCOMPARE(plan.verifyCertificate, verify);
+        QCOMPARE(plan.port, port);
+    }
+
+    void ipv6HostIsBracketed()
+    {
+        QCOMPARE(PlanTransport(QStringLiteral("::1"), 25, false, {}).host, QStringLiteral("[::1]"));
+        QCOMPARE(PlanTransport(QStringLiteral("[2001:db8::1]"), 25, false, {}).host, QStringLiteral("[2001:db8::1]"));
+        QCOMPARE(PlanTransport(QStringLiteral(" mail.example.org "), 25, false, {}).host, QStringLiteral("mail.example.org"));
+        QVERIFY(!IsLoopbackHost(QStringLiteral("2001:db8::1")));
+        QVERIFY(!IsLoopbackHost(QStringLiteral("128.0.0.1")));
+        QVERIFY(IsLoopbackHost(QStringLiteral("[::1]")));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMailComposition)
+#include "test_mail_composition.moc"
