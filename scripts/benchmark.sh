@@ -173,6 +173,12 @@ memory_kib() { # memory_kib PID: resident now, resident at its peak, proportiona
     "$(awk '/^Pss:/ {print $2}' "/proc/$1/smaps_rollup")"
 }
 
+# Processor time of a whole process so far, in ms, threads that have ended
+# included (clock ticks, so a 10 ms grain).
+process_cpu_ms() {
+  awk -v tck="$(getconf CLK_TCK)" '{ sub(/^.*\) /, ""); printf "%.0f", ($12 + $13) * 1000 / tck }' "/proc/$1/stat"
+}
+
 mib() { awk -v k="$1" 'BEGIN { printf "%.1f", k / 1024 }'; }
 
 header() {
@@ -230,7 +236,7 @@ instructions bare-tray "$bare"; b_instr=$COUNTED
 
 header "start-up and memory, $runs launches each" "bare Qt tray program"
 row "start-up to tray icon painted, ms" "$(stats ${painted[quorvane]})" "$(stats ${painted[bare]})" 1.2
-row "  of which processor time, ms" "$(stats ${cpu[quorvane]})" "$(stats ${cpu[bare]})" 1.2
+row "  processor time until then, ms" "$(stats ${cpu[quorvane]})" "$(stats ${cpu[bare]})" 1.2
 row "  instructions (callgrind), millions" "$q_instr" "$b_instr" 1.2
 row "idle resident memory (RSS), MiB" "$(stats ${rss[quorvane]})" "$(stats ${rss[bare]})" 1.3
 row "  peak resident memory, MiB" "$(stats ${hwm[quorvane]})" "$(stats ${hwm[bare]})" 1.3
@@ -338,7 +344,7 @@ sys.exit(0 if d["rcpt_tos"] == ["robin@example.org"] and sizes == [10 * 1024 * 1
 EOF
 }
 
-quorvane_send=() curl_send=()
+quorvane_send=() curl_send=() quorvane_cpu=() curl_cpu=()
 if [ -z "$send_note" ]; then
   write_profile "$port"
   launch quorvane "$quorvane"
@@ -361,11 +367,13 @@ if [ -z "$send_note" ]; then
     # when the file dialog goes.
     timeout 10 xdotool windowfocus --sync "$form" || true
     n=$((n + 1))
+    cpu_before=$(process_cpu_ms "$L_PID")
     "$probe" keys --keys alt+s --await-file "$mail/message-$n.json" --timeout 120 >"$work/send.out" 2>>"$work/logs/probe.log" ||
       { send_note="Quorvane's send $i never reached the server"; break; }
     stored_as_expected "$n" || { send_note="Quorvane's send $i stored something else than expected"; break; }
     quorvane_send+=("$(field stored_ms "$work/send.out")")
     sleep 1 # the send's last reply and the notice
+    quorvane_cpu+=("$(($(process_cpu_ms "$L_PID") - cpu_before))")
     timeout 10 xdotool windowfocus --sync "$form" key --clearmodifiers Escape || true
     for j in $(seq 1 100); do form_window_gone && break; sleep 0.05; done
 
@@ -376,6 +384,7 @@ if [ -z "$send_note" ]; then
       { send_note="curl's send $i never reached the server"; break; }
     cmp -s "$mail/message-1.eml" "$mail/message-$n.eml" || { send_note="curl's send $i stored other bytes"; break; }
     curl_send+=("$(field stored_ms "$work/send.out")")
+    curl_cpu+=("$(field cpu_ms "$work/send.out")")
   done
   stop_program
 fi
@@ -384,5 +393,9 @@ if [ -n "$send_note" ]; then
 else
   printf '%-38s %-24s %-24s %-7s %s\n' "figure" "Quorvane" "curl tool, same bytes" "ratio" "goal"
   row "Send to message stored, ms" "$(stats "${quorvane_send[@]}")" "$(stats "${curl_send[@]}")" 1.1
+  printf '%-38s %-24s %-24s\n' "  sender's processor time, ms" "$(spread "$(stats "${quorvane_cpu[@]}")")" \
+    "$(spread "$(stats "${curl_cpu[@]}")")"
   echo "  message size on the wire: $(stat -c %s "$mail/message-1.eml") bytes, $send_runs sends each"
 fi
+echo
+echo "benchmark: load average $(cut -d' ' -f1-3 /proc/loadavg) at the end; other work on the machine makes the timed figures noisy"

@@ -12,7 +12,8 @@
 //       types a key combination into the focused window and times until
 //       PATH appears.
 //   probe spawn --await-file PATH -- PROGRAM ARGS...
-//       starts PROGRAM and times until PATH appears and until PROGRAM ends.
+//       starts PROGRAM and times until PATH appears and until PROGRAM ends;
+//       also gives the processor time PROGRAM used.
 //
 // "Painted" is the first XDamage report on the window once it is mapped:
 // the moment the program's pixels reach the screen, not merely the moment
@@ -28,6 +29,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/inotify.h>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -478,14 +480,16 @@ int Spawn(Arguments &args)
     const bool stored = watch.wait(deadline);
     const double storedMs = NowMs() - start;
     int status = 0;
-    waitpid(pid, &status, 0);
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
     const double endedMs = NowMs() - start;
     if (!stored) {
         std::printf("timeout=1\n");
         return 1;
     }
-    std::printf("stored_ms=%.2f exited_ms=%.2f status=%d\n", storedMs, endedMs,
-                WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
+    const auto ms = [](const timeval &t) { return t.tv_sec * 1e3 + t.tv_usec / 1e3; };
+    std::printf("stored_ms=%.2f exited_ms=%.2f cpu_ms=%.2f status=%d\n", storedMs, endedMs,
+                ms(usage.ru_utime) + ms(usage.ru_stime), WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
     return 0;
 }
 
