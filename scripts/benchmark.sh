@@ -165,6 +165,19 @@ stop_program() {
   kill -9 "$L_PID" 2>/dev/null || true
   wait "$L_PROBE" 2>/dev/null || true
   forget "$L_PID" "$L_PROBE"
+  tray_let_go
+}
+
+# The X server hands the next program the same window ids, and a tray host
+# that has not yet dropped the last icon then drops the new one in its place:
+# wait until ours has taken every icon out that it took in.
+tray_let_go() {
+  local log="$work/logs/tint2.log" i
+  if [ ! -f "$log" ]; then sleep 0.5; return; fi
+  for i in $(seq 1 100); do
+    [ "$(grep -c add_icon "$log")" -le "$(grep -c remove_icon "$log")" ] && return
+    sleep 0.05
+  done
 }
 
 memory_kib() { # memory_kib PID: resident now, resident at its peak, proportional share
