@@ -271,8 +271,12 @@ void MessageForm::send()
     const bool autoClose = control<QCheckBox>(AutoClose)->isChecked();
     m_state.settings.autoCloseAfterSend = autoClose ? 1 : 0;
     SaveDataFiles(m_state);
-    if (autoClose)
+    if (autoClose) {
         endForm(kSentAndClosed);
+        return;
+    }
+    // The next caller's name is typed at once, as on a fresh form.
+    control<QLineEdit>(CallerName)->setFocus(Qt::OtherFocusReason);
 }
 
 void MessageForm::restore(const FormSnapshot &sent)
