@@ -66,3 +66,18 @@ check "the restored message goes out" wait_for 30 test -f "$mail-again/message-1
 latest="$mail-again/message-1.json"
 check "it is the message that failed" \
   test "$(json_field "$latest" 'dict(m["headers"])["Subject"]')" = "Message From: Bob Caller"
+
+# A second click on the icon only brings the open form forward.
+xdotool mousemove --window "$(tray_icon_window)" 11 11 click 1
+sleep 1
+check "a second tray click opens no second form" \
+  test "$(xdotool search --onlyvisible --name '^Quorvane$' 2>/dev/null | wc -l)" = 1
+
+# Exit from the tray menu ends the program while the form is open.
+xdotool mousemove --window "$(tray_icon_window)" 11 11 click 3
+sleep 1
+xdotool key x
+check "Exit ends the program with the form open" wait_for 20 process_gone "$QV_PID"
+wait "$QV_PID"; code=$?
+check "with exit code 0" test "$code" = 0
+QV_PID=

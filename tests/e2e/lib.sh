@@ -14,7 +14,7 @@ e2e_begin() {
   export XDG_CONFIG_HOME="$E2E_WORK/config"
   mkdir -p "$XDG_CONFIG_HOME"
   trap e2e_end EXIT
-  start_virtual_desktop "$E2E_WORK/logs" || { echo "FAIL: no virtual desktop"; exit 1; }
+  start_virtual_desktop "$E2E_WORK/logs" "${2:-}" || { echo "FAIL: no virtual desktop"; exit 1; }
 }
 
 e2e_end() {
