@@ -99,10 +99,14 @@ void TrayController::runForm(const FormSnapshot *restore)
 namespace {
 
 // Dialogs block only their owner, so the tray stays live while they are open.
+// Afterwards the keyboard goes back to the owner, also where no window
+// manager would hand it back.
 void RunModalTo(QDialog &dialog)
 {
     dialog.setWindowModality(Qt::WindowModal);
     dialog.exec();
+    if (QWidget *owner = dialog.parentWidget())
+        owner->activateWindow();
 }
 
 } // namespace
