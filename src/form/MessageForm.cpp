@@ -84,7 +84,6 @@ MessageForm::MessageForm(AppState &state, QWidget *owner)
     // Blocks its owner only, so the tray icon still answers while it is open.
     setWindowModality(Qt::WindowModal);
 
-    CentreOnScreen(this);
     LimitPlainText(control<QPlainTextEdit>(MessageText), kMessageEditLimit);
     showAttachment(false, {}, {});
     labelRecipients();
