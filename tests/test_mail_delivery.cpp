@@ -479,8 +479,11 @@ private slots:
         MailTransportOptions options = Options(server, transport);
         if (fault == u"wrong password")
             StorePassword(state, "not the password");
-        else if (fault == u"untrusted certificate with auth")
-            options.certificateAuthorityFile.clear(); // the system's store does not know it
+        else if (fault == u"untrusted certificate with auth") {
+            // As a remote server would be: the system's store does not know it.
+            options.certificateAuthorityFile.clear();
+            options.loopbackMaySkipTls = false;
+        }
         else if (fault == u"auth to a server without TLS taken as remote")
             options.loopbackMaySkipTls = false;
         else if (fault == u"TLS spoken to a plain server")

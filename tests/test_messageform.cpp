@@ -378,6 +378,8 @@ private slots:
         QCOMPARE(p.state.formOpen, autoClose ? 0 : 1);
         if (autoClose)
             QCOMPARE(form.result(), MessageForm::kSentAndClosed);
+        else // ready for the next caller's name
+            QTRY_COMPARE(QApplication::focusWidget(), Control<QLineEdit>(form, CallerName));
     }
 
     void textBeyondTheMessageLengthIsNotSent()

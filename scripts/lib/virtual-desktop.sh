@@ -1,13 +1,15 @@
 # Sourced by the run command and the end-to-end tests: a virtual X display
 # with a notification area, for machines that have no desktop of their own.
 #
-#   start_virtual_desktop LOGDIR   sets DISPLAY, starts Xvfb and tint2
+#   start_virtual_desktop LOGDIR [--no-tray]
+#                                  sets DISPLAY, starts Xvfb and tint2 (or,
+#                                  with --no-tray, a desktop without one)
 #   stop_virtual_desktop           ends both
 
 QV_LIB_DIR="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 
 start_virtual_desktop() {
-  local logdir="$1"
+  local logdir="$1" tray="${2:-}"
   mkdir -p "$logdir"
   local n
   for n in $(seq 90 140); do
@@ -28,6 +30,7 @@ start_virtual_desktop() {
   xprop -root -f _NET_NUMBER_OF_DESKTOPS 32c -set _NET_NUMBER_OF_DESKTOPS 1
   xprop -root -f _NET_CURRENT_DESKTOP 32c -set _NET_CURRENT_DESKTOP 0
   xprop -root -f _NET_WORKAREA 32c -set _NET_WORKAREA "0, 0, 1280, 770"
+  [ "$tray" = --no-tray ] && return 0
   tint2 -c "$QV_LIB_DIR/tint2rc" >"$logdir/tint2.log" 2>&1 &
   QV_TINT2_PID=$!
   for i in $(seq 1 100); do

@@ -29,9 +29,3 @@ SendErrorDialog::SendErrorDialog(QWidget *owner) : QDialog(owner)
     connect(controls.get<QPushButton>(1), &QPushButton::clicked, this, &QDialog::accept);
 }
 
-void SendErrorDialog::showEvent(QShowEvent *event)
-{
-    QDialog::showEvent(event);
-    // Centred on the screen, not on the form it may stand in front of.
-    CentreOnScreen(this);
-}

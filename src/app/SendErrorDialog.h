@@ -8,7 +8,4 @@ class SendErrorDialog : public QDialog {
     Q_OBJECT
 public:
     explicit SendErrorDialog(QWidget *owner = nullptr);
-
-protected:
-    void showEvent(QShowEvent *event) override;
 };

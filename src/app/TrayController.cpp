@@ -1,10 +1,20 @@
 #include "app/TrayController.h"
 
 #include "app/AppState.h"
+#include "app/HelpLauncher.h"
+#include "app/RunOffUiThread.h"
 #include "app/SendErrorDialog.h"
+#include "dialogs/AboutDialog.h"
+#include "dialogs/RecipientsEditor.h"
+#include "dialogs/SetupDialog.h"
+#include "form/MessageForm.h"
+#include "mail/SendMail.h"
+#include "store/TextField.h"
 
 #include <QCoreApplication>
 #include <QIcon>
+
+#include <utility>
 
 TrayController::TrayController(AppState &state, QObject *parent) : QObject(parent), m_state(state)
 {
@@ -52,12 +62,95 @@ void TrayController::onActivated(QSystemTrayIcon::ActivationReason reason)
 
 void TrayController::openForm()
 {
+    if (m_exiting)
+        return;
+    if (m_sending) {
+        m_openAfterSend = true;
+        return;
+    }
+    if (m_state.formOpen && m_form) {
+        m_form->show();
+        m_form->raise();
+        m_form->activateWindow();
+        return;
+    }
+    runForm(nullptr);
+}
+
+void TrayController::runForm(const FormSnapshot *restore)
+{
+    m_state.formOpen = 1;
+    MessageForm form(m_state);
+    m_form = &form;
+    connect(&form, &MessageForm::sendRequested, this, &TrayController::sendMessage, Qt::QueuedConnection);
+    connect(&form, &MessageForm::editRecipientsRequested, this, &TrayController::editRecipients,
+            Qt::QueuedConnection);
+    connect(&form, &MessageForm::setupRequested, this, &TrayController::runSetup);
+    connect(&form, &MessageForm::aboutRequested, this, &TrayController::runAbout);
+    connect(&form, &MessageForm::helpRequested, this, &TrayController::launchHelp);
+    if (restore)
+        form.restore(*restore);
+    // Modal to nothing but itself: the tray icon stays live while it is open.
+    form.setWindowModality(Qt::WindowModal);
+    form.exec();
+    m_state.formOpen = 0;
+}
+
+namespace {
+
+// Dialogs block only their owner, so the tray stays live while they are open.
+// Afterwards the keyboard goes back to the owner, also where no window
+// manager would hand it back.
+void RunModalTo(QDialog &dialog)
+{
+    dialog.setWindowModality(Qt::WindowModal);
+    dialog.exec();
+    if (QWidget *owner = dialog.parentWidget())
+        owner->activateWindow();
+}
+
+} // namespace
+
+void TrayController::editRecipients()
+{
+    if (!m_form || m_exiting)
+        return; // the form closed before the request was handled
+    RecipientsEditor editor(m_state, m_form);
+    connect(&editor, &RecipientsEditor::recipientsChanged, m_form.data(), &MessageForm::recipientsChanged,
+            Qt::QueuedConnection);
+    RunModalTo(editor);
+}
+
+void TrayController::runSetup()
+{
+    SetupDialog setup(m_state, m_form);
+    if (m_form)
+        connect(&setup, &SetupDialog::customMessagesChanged, m_form.data(), &MessageForm::customMessagesChanged,
+                Qt::QueuedConnection);
+    RunModalTo(setup);
+}
+
+void TrayController::runAbout()
+{
+    AboutDialog about(m_form);
+    RunModalTo(about);
+}
+
+void TrayController::launchHelp()
+{
+    m_state.helpPath = HelpDocumentPath(m_state.installedPath);
+    LaunchHelp(m_state, m_state.helpPath);
 }
 
 void TrayController::exitProgram()
 {
+    if (m_sending) {
+        m_exitAfterSend = true;
+        return;
+    }
     // Nothing is saved here: every change was saved when it was made, and an
     // open dialog is discarded as it stands.
+    m_exiting = true;
     m_tick.stop();
     removeFromTray();
     QCoreApplication::exit(0);
@@ -65,12 +158,51 @@ void TrayController::exitProgram()
 
 void TrayController::clockTick()
 {
+    if (m_form)
+        m_form->clockTick();
+}
+
+void TrayController::sendMessage(const FormSnapshot &sent)
+{
+    OutgoingMessage &message = m_state.message;
+    // The attachment as it was at Send: a form opened since starts without one.
+    message.hasAttachment = sent.hasAttachment ? 1 : 0;
+    message.attachmentPath = sent.attachmentPath;
+    message.attachmentName = sent.attachmentName;
+    message.fromAddress = ReadTextField(m_state.settings.senderName) + QStringLiteral(" <") +
+                          ReadTextField(m_state.settings.senderAddress) + QStringLiteral(">");
+    m_sending = true;
+    const int result = RunOffUiThread([this] {
+        const OutgoingMessage &m = m_state.message;
+        return SendMail(m_state, m.fromAddress, m.toList, m.subject, m.textBody);
+    });
+    m_sending = false;
+
+    showSendOutcome(result);
+    if (result != 0 && !m_exiting && !m_exitAfterSend) {
+        // Nothing typed is lost: the message goes back on the form, which is
+        // opened again if it closed itself after Send.
+        if (m_form) {
+            m_form->restore(sent);
+            m_form->raise();
+            m_form->activateWindow();
+        } else {
+            runForm(&sent);
+        }
+    }
+    if (m_exitAfterSend)
+        exitProgram();
+    else if (std::exchange(m_openAfterSend, false))
+        openForm();
 }
 
 void TrayController::showSendOutcome(int result)
 {
     if (result != 0) {
-        SendErrorDialog dialog;
+        // Owned by the form when it is open, so it stands above it even when
+        // the form is kept on top, and the form waits until it is read.
+        SendErrorDialog dialog(m_form);
+        dialog.setWindowModality(Qt::WindowModal);
         dialog.exec();
         return;
     }

@@ -1,14 +1,18 @@
 #pragma once
 
 #include "app/NoticeWindow.h"
+#include "form/FormSnapshot.h"
+#include "form/MessageForm.h"
 
 #include <QAction>
 #include <QMenu>
 #include <QObject>
+#include <QPointer>
 #include <QSystemTrayIcon>
 #include <QTimer>
 
 struct AppState;
+
 
 // Owns the tray icon, its menu, the clock tick and the notice, and routes
 // between the tray, the message form and delivery.
@@ -23,6 +27,8 @@ public:
     QSystemTrayIcon &trayIcon() { return m_tray; }
     QMenu &trayMenu() { return m_menu; }
     NoticeWindow &notice() { return m_notice; }
+    // The open message form, or null.
+    MessageForm *form() const { return m_form; }
 
 public slots:
     void putInTray();
@@ -30,11 +36,19 @@ public slots:
     void openForm();
     void exitProgram();
     void clockTick();
+    // Delivers the message the form rendered, then shows how it went; a
+    // message that did not go out is put back on the form.
+    void sendMessage(const FormSnapshot &sent);
     // 0: the mail went out; anything else: it did not.
     void showSendOutcome(int result);
 
 private:
     void onActivated(QSystemTrayIcon::ActivationReason reason);
+    void runForm(const FormSnapshot *restore);
+    void editRecipients();
+    void runSetup();
+    void runAbout();
+    void launchHelp();
 
     AppState &m_state;
     QSystemTrayIcon m_tray;
@@ -44,4 +58,11 @@ private:
     QTimer m_tick;
     QTimer m_noticeTimer;
     NoticeWindow m_notice;
+    QPointer<MessageForm> m_form;
+    // While a send runs, requests that would open windows or end the program
+    // wait for it; after Exit, no window opens again.
+    bool m_sending = false;
+    bool m_openAfterSend = false;
+    bool m_exitAfterSend = false;
+    bool m_exiting = false;
 };

@@ -42,8 +42,3 @@ AboutDialog::AboutDialog(QWidget *owner) : QDialog(owner)
     connect(controls.get<ClickableIcon>(kProgramIcon), &ClickableIcon::clicked, this, &QDialog::reject);
 }
 
-void AboutDialog::showEvent(QShowEvent *event)
-{
-    QDialog::showEvent(event);
-    CentreOnScreen(this);
-}

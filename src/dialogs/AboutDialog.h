@@ -9,7 +9,4 @@ class AboutDialog : public QDialog {
     Q_OBJECT
 public:
     explicit AboutDialog(QWidget *owner);
-
-protected:
-    void showEvent(QShowEvent *event) override;
 };

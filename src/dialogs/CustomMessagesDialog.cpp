@@ -87,11 +87,6 @@ void CustomMessagesDialog::done(int result)
     QDialog::done(result);
 }
 
-void CustomMessagesDialog::showEvent(QShowEvent *event)
-{
-    QDialog::showEvent(event);
-    CentreOnScreen(this);
-}
 
 void CustomMessagesDialog::storeAndSave()
 {

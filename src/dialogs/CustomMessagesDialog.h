@@ -22,9 +22,6 @@ signals:
     // Emitted after the phrases have been saved.
     void customMessagesChanged();
 
-protected:
-    void showEvent(QShowEvent *event) override;
-
 private:
     void storeAndSave();
 

@@ -5,6 +5,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QDialog>
+#include <QEvent>
 #include <QFontMetricsF>
 #include <QFrame>
 #include <QGroupBox>
@@ -82,6 +83,23 @@ QWidget *MakeControl(const ControlSpec &spec, QDialog *dialog)
     return new QWidget(dialog);
 }
 
+// Every dialog opens in the middle of the screen. Only its first showing
+// counts: a window shown again after a flag change stays where it is.
+class CentreOnFirstShow : public QObject {
+public:
+    using QObject::QObject;
+
+    bool eventFilter(QObject *watched, QEvent *event) override
+    {
+        if (event->type() == QEvent::Show && watched->isWidgetType()) {
+            CentreOnScreen(static_cast<QWidget *>(watched));
+            watched->removeEventFilter(this);
+            deleteLater();
+        }
+        return false;
+    }
+};
+
 } // namespace
 
 QFont DialogFont()
@@ -142,6 +160,7 @@ DialogControls BuildDialog(QDialog *dialog, const DialogTemplate &tpl)
             widget->lower();
     }
     dialog->setFixedSize(dialogSize);
+    dialog->installEventFilter(new CentreOnFirstShow(dialog));
     return controls;
 }
 

@@ -71,7 +71,8 @@ private:
 
 // Creates the dialog's controls as children of dialog, sizes the dialog, and
 // gives each control the object name "control<id>" so code and tests find it
-// by id. The dialog is scaled down when it would not fit the screen.
+// by id. The dialog is scaled down when it would not fit the screen, and is
+// centred on the screen when it is first shown.
 DialogControls BuildDialog(QDialog *dialog, const DialogTemplate &tpl);
 
 // Finds the control of a built dialog by its id.

@@ -83,8 +83,3 @@ void RecipientsEditor::reject()
     // Escape and the close box end up here; leaving is only through OK.
 }
 
-void RecipientsEditor::showEvent(QShowEvent *event)
-{
-    QDialog::showEvent(event);
-    CentreOnScreen(this);
-}

@@ -27,9 +27,6 @@ signals:
     // Emitted after the table has been saved.
     void recipientsChanged();
 
-protected:
-    void showEvent(QShowEvent *event) override;
-
 private:
     AppState &m_state;
     DialogControls m_controls;

@@ -101,11 +101,6 @@ void SetupDialog::done(int result)
     QDialog::done(result);
 }
 
-void SetupDialog::showEvent(QShowEvent *event)
-{
-    QDialog::showEvent(event);
-    CentreOnScreen(this);
-}
 
 void SetupDialog::setAuthenticationEditsEnabled(bool enabled)
 {

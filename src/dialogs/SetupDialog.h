@@ -24,9 +24,6 @@ signals:
     // The custom phrases were saved from the dialog this one opened.
     void customMessagesChanged();
 
-protected:
-    void showEvent(QShowEvent *event) override;
-
 private:
     void setAuthenticationEditsEnabled(bool enabled);
     void runCustomMessages();

@@ -84,7 +84,6 @@ MessageForm::MessageForm(AppState &state, QWidget *owner)
     // Blocks its owner only, so the tray icon still answers while it is open.
     setWindowModality(Qt::WindowModal);
 
-    CentreOnScreen(this);
     LimitPlainText(control<QPlainTextEdit>(MessageText), kMessageEditLimit);
     showAttachment(false, {}, {});
     labelRecipients();
@@ -271,8 +270,12 @@ void MessageForm::send()
     const bool autoClose = control<QCheckBox>(AutoClose)->isChecked();
     m_state.settings.autoCloseAfterSend = autoClose ? 1 : 0;
     SaveDataFiles(m_state);
-    if (autoClose)
+    if (autoClose) {
         endForm(kSentAndClosed);
+        return;
+    }
+    // The next caller's name is typed at once, as on a fresh form.
+    control<QLineEdit>(CallerName)->setFocus(Qt::OtherFocusReason);
 }
 
 void MessageForm::restore(const FormSnapshot &sent)

@@ -9,10 +9,10 @@
 // How one send reaches the server: which scheme, whether TLS is required, and
 // whether the server's certificate must be verified.
 //
-// Credentials never travel in the clear or to an unverified server: with
-// authentication on, TLS is required and the certificate verified (a server
-// on the loopback interface may do without TLS, though a certificate it does
-// present is still verified). With authentication off, TLS is taken whenever
+// Credentials never leave this machine in the clear or to an unverified
+// server: with authentication on, TLS is required and the certificate
+// verified, except for a server on the loopback interface, which may do
+// without either. With authentication off, TLS is taken whenever
 // the server offers it, without verification, as between mail servers, so an
 // office relay with a certificate of its own keeps working.
 struct TransportPlan {

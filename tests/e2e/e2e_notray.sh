@@ -1,0 +1,13 @@
+#!/usr/bin/env bash
+# A desktop without a notification area: the program is never invisible.
+source "$(dirname "$0")/lib.sh"
+e2e_begin "$1" --no-tray
+
+start_quorvane
+check "the form opens by itself when there is no tray" wait_for 20 has_window_named Quorvane
+xdotool key Escape
+check "Escape closes it" wait_for 10 no_window_named Quorvane
+timeout 20 "$QUORVANE"; second=$?
+check "a second start exits with 0" test "$second" = 0
+check "and brings the running copy's form forward" wait_for 10 has_window_named Quorvane
+check "the first copy keeps running" process_alive "$QV_PID"
