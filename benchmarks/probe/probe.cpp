@@ -17,7 +17,9 @@
 //
 // "Painted" is the first XDamage report on the window once it is mapped:
 // the moment the program's pixels reach the screen, not merely the moment
-// its window exists. Every figure goes to stdout as key=value on one line.
+// its window exists, dated by the X server's own clock. "Mapped" is when the
+// probe read the map, so it can come out a little later than the paint.
+// Every figure goes to stdout as key=value on one line.
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -35,6 +37,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -203,10 +206,15 @@ public:
         unsigned count = 0;
         if (XQueryTree(m_display, m_root, &m_root, &parent, &children, &count)) {
             for (unsigned i = 0; i < count; ++i)
-                track(children[i]);
+                track(children[i], true);
             XFree(children);
         }
-        XSync(m_display, False);
+        m_clockWindow = XCreateSimpleWindow(m_display, m_root, 0, 0, 1, 1, 0, 0, 0);
+        XSelectInput(m_display, m_clockWindow, PropertyChangeMask);
+        const double before = NowMs();
+        const Time server = serverTime();
+        m_serverBase = server;
+        m_localBase = (before + NowMs()) / 2;
     }
     ~Screen() { XCloseDisplay(m_display); }
 
@@ -217,6 +225,7 @@ public:
     struct Happening {
         Kind kind = Other;
         Window window = 0;
+        double atMs = 0; // on this process's monotonic clock
     };
 
     // The next map or paint of a followed window; false at the deadline.
@@ -227,12 +236,12 @@ public:
                 XEvent event;
                 XNextEvent(m_display, &event);
                 if (event.type == CreateNotify) {
-                    track(event.xcreatewindow.window);
+                    track(event.xcreatewindow.window, false);
                 } else if (event.type == MapNotify) {
                     const Window w = event.xmap.window;
                     if (m_damage.count(w) && !m_mapped.count(w)) {
                         m_mapped.insert(w);
-                        out = {Mapped, w};
+                        out = {Mapped, w, NowMs()};
                         return true;
                     }
                 } else if (event.type == UnmapNotify) {
@@ -241,7 +250,7 @@ public:
                     const auto *damage = reinterpret_cast<const XDamageNotifyEvent *>(&event);
                     XDamageSubtract(m_display, damage->damage, None, None);
                     if (m_mapped.count(damage->drawable)) {
-                        out = {Painted, damage->drawable};
+                        out = {Painted, damage->drawable, localMs(damage->timestamp)};
                         return true;
                     }
                 }
@@ -321,18 +330,42 @@ public:
     }
 
 private:
-    void track(Window w)
+    // A window on screen before the probe looked counts as mapped already. A
+    // new one may well be mapped by the time its creation is read here, but
+    // its MapNotify is still queued behind: that event is its moment.
+    void track(Window w, bool existing)
     {
         if (m_damage.count(w))
             return;
         XSelectInput(m_display, w, StructureNotifyMask);
         m_damage[w] = XDamageCreate(m_display, w, XDamageReportNonEmpty);
         XWindowAttributes attributes{};
-        if (XGetWindowAttributes(m_display, w, &attributes) && attributes.map_state == IsViewable)
+        if (existing && XGetWindowAttributes(m_display, w, &attributes) && attributes.map_state == IsViewable)
             m_mapped.insert(w);
     }
 
+    // The server's own millisecond clock, read through a property change on
+    // a window of ours: paints are dated by the server, so a probe that is
+    // busy for a moment still gives the time the paint happened.
+    Time serverTime()
+    {
+        static const unsigned char nothing = 0;
+        const Atom atom = XInternAtom(m_display, "QV_PROBE_CLOCK", False);
+        XChangeProperty(m_display, m_clockWindow, atom, XA_STRING, 8, PropModeAppend, &nothing, 0);
+        XEvent event;
+        XWindowEvent(m_display, m_clockWindow, PropertyChangeMask, &event);
+        return event.xproperty.time;
+    }
+    double localMs(Time server) const
+    {
+        // Server time is 32-bit milliseconds; differences wrap correctly.
+        return m_localBase + static_cast<double>(static_cast<std::int32_t>(static_cast<std::uint32_t>(server - m_serverBase)));
+    }
+
     Display *m_display = nullptr;
+    Window m_clockWindow = 0;
+    Time m_serverBase = 0;
+    double m_localBase = 0;
     Window m_root = 0;
     int m_damageEvent = 0;
     std::map<Window, Damage> m_damage;
@@ -369,11 +402,11 @@ int Launch(Arguments &args)
         if (!isIcon(happening.window))
             continue;
         if (happening.kind == Screen::Mapped && mapped < 0)
-            mapped = NowMs() - start;
+            mapped = happening.atMs - start;
         if (happening.kind == Screen::Painted)
             break;
     }
-    const double painted = NowMs() - start;
+    const double painted = happening.atMs - start;
     std::printf("pid=%d window=%lu mapped_ms=%.2f painted_ms=%.2f cpu_ms=%.2f\n", pid, happening.window,
                 mapped < 0 ? painted : mapped, painted, CpuMs(pid));
     std::fflush(stdout);
@@ -406,6 +439,9 @@ int Click(const Arguments &args)
     const double deadline = Deadline(args);
     const double start = NowMs();
     XTestFakeButtonEvent(screen.display(), button, True, CurrentTime);
+    XFlush(screen.display());
+    // A hand holds the button down for a moment; the program acts on the press.
+    usleep(30 * 1000);
     XTestFakeButtonEvent(screen.display(), button, False, CurrentTime);
     XFlush(screen.display());
 
@@ -419,12 +455,12 @@ int Click(const Arguments &args)
         }
         if (happening.kind == Screen::Mapped && !target && screen.titleOf(happening.window) == title) {
             target = happening.window;
-            mapped = NowMs() - start;
+            mapped = happening.atMs - start;
         } else if (happening.kind == Screen::Painted && happening.window == target) {
             break;
         }
     }
-    std::printf("window=%lu mapped_ms=%.2f painted_ms=%.2f\n", target, mapped, NowMs() - start);
+    std::printf("window=%lu mapped_ms=%.2f painted_ms=%.2f\n", target, mapped, happening.atMs - start);
     return 0;
 }
 
