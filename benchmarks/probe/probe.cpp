@@ -438,10 +438,9 @@ int Click(const Arguments &args)
     usleep(50 * 1000); // let the pointer's arrival settle before the clock starts
     const double deadline = Deadline(args);
     const double start = NowMs();
+    // Press and release together: a form asked for on the press is only shown
+    // once the button is up, so a held button would be timed, not the program.
     XTestFakeButtonEvent(screen.display(), button, True, CurrentTime);
-    XFlush(screen.display());
-    // A hand holds the button down for a moment; the program acts on the press.
-    usleep(30 * 1000);
     XTestFakeButtonEvent(screen.display(), button, False, CurrentTime);
     XFlush(screen.display());
 
