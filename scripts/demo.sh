@@ -89,7 +89,7 @@ shoot_window() { import -window "$1" "$out/$2.png" 2>>"$work/logs/import.log"; }
 
 start_virtual_desktop "$work/logs" || fail "no virtual display with a notification area"
 # A plain desktop colour instead of black, for the screenshots.
-display -window root -size 1280x800 xc:'#4b6584' 2>/dev/null || true
+timeout 10 display -window root -size 1280x800 xc:'#4b6584' 2>/dev/null || true
 say "virtual display $DISPLAY with a notification area (Xvfb and tint2)"
 
 /usr/bin/python3 "$lib/mail-catcher.py" --out "$out" --lifetime 600 \
