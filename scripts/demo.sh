@@ -100,7 +100,7 @@ port="$(head -n 1 "$work/catcher.port")"
 say "mail catcher on 127.0.0.1:$port, keeping what it receives in $out"
 
 /usr/bin/python3 "$lib/demo-profile.py" "$work/config" --port "$port"
-say "throw-away profile in $work/config: server 127.0.0.1:$port, ten recipients"
+say "throw-away profile (removed at the end): server 127.0.0.1:$port, ten recipients"
 
 mkdir -p "$work/cache" "$work/data" "$work/state" "$work/runtime"
 chmod 700 "$work/runtime"
