@@ -99,7 +99,17 @@ wait_for 20 test -s "$work/catcher.port" || fail "the mail catcher did not start
 port="$(head -n 1 "$work/catcher.port")"
 say "mail catcher on 127.0.0.1:$port, keeping what it receives in $out"
 
-/usr/bin/python3 "$lib/demo-profile.py" "$work/config" --port "$port"
+# A made-up office: a sender, ten recipients, a phrase of its own, HTML mail.
+recipients=()
+for r in "Alice Able=alice@example.org" "Bob Baker=bob@example.org" "Carol Chen=carol@example.org" \
+         "Dev Dutta=dev@example.org" "Erin Evans=erin@example.org" "Frank Fisher=frank@example.org" \
+         "Grace Green=grace@example.org" "Hamid Hosseini=hamid@example.org" \
+         "Sales team=sales@example.org" "Accounts=accounts@example.org"; do
+  recipients+=(--recipient "$r")
+done
+/usr/bin/python3 "$lib/write-profile.py" "$work/config" --port "$port" --html \
+  --sender-name "Reception Desk" --sender-address "reception@example.org" \
+  --custom-message1 "Will FAX documents" "${recipients[@]}"
 say "throw-away profile (removed at the end): server 127.0.0.1:$port, ten recipients"
 
 mkdir -p "$work/cache" "$work/data" "$work/state" "$work/runtime"
