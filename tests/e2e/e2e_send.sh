@@ -7,7 +7,7 @@ trap 'stop_smtp_server; e2e_end' EXIT
 
 mail="$E2E_WORK/mail"
 check "the test mail server starts" start_smtp_server "$mail"
-/usr/bin/python3 "$E2E_DIR/make_profile.py" "$XDG_CONFIG_HOME" --port "$SMTP_PORT" \
+/usr/bin/python3 "$E2E_DIR/../../scripts/lib/write-profile.py" "$XDG_CONFIG_HOME" --port "$SMTP_PORT" \
   --sender-name "Reception Desk" --sender-address "reception@example.org" \
   --recipient "Alice Able=alice@example.org" --recipient "Bob Baker=bob@example.org"
 

@@ -1,10 +1,12 @@
 #!/usr/bin/python3
-"""Writes a Quorvane profile (settings and recipients files) for the
-end-to-end checks: the program then starts as a user's would who had set it
-up through its dialogs.
+"""Writes a Quorvane profile (settings and recipients files) into
+CONFIG_HOME/Lumarc/quorvane/, so that the program starts as it would for
+someone who had set it up through its dialogs. Used by the demonstration and
+the end-to-end checks; never point it at a real user's folder.
 
-  make_profile.py CONFIG_HOME --server HOST --port N [--html] \
-      --sender-name NAME --sender-address ADDR --recipient NAME=ADDR ...
+  write-profile.py CONFIG_HOME --port N [--server HOST] [--html]
+      [--sender-name NAME] [--sender-address ADDR]
+      [--custom-message1 TEXT] [--recipient NAME=ADDR ...]
 """
 import argparse
 import os
@@ -27,6 +29,7 @@ def main():
     p.add_argument("--html", action="store_true")
     p.add_argument("--sender-name", default="")
     p.add_argument("--sender-address", default="")
+    p.add_argument("--custom-message1")
     p.add_argument("--recipient", action="append", default=[])
     a = p.parse_args()
 
@@ -34,6 +37,9 @@ def main():
     put_text(settings, 0, 128, a.server)
     put_text(settings, 128, 128, a.sender_name)
     put_text(settings, 256, 128, a.sender_address)
+    if a.custom_message1 is not None:
+        put_text(settings, 384, 32, a.custom_message1[:30])
+        struct.pack_into("<i", settings, 480, 1)
     struct.pack_into("<i", settings, 492, 1 if a.html else 0)
     struct.pack_into("<i", settings, 760, a.port)
 
@@ -47,9 +53,9 @@ def main():
     os.makedirs(folder, mode=0o700, exist_ok=True)
     for name, data in (("quorvane.dat", settings), ("qvnrecipients.dat", recipients)):
         path = os.path.join(folder, name)
-        with open(path, "wb") as f:
+        fd = os.open(path, os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o600)
+        with os.fdopen(fd, "wb") as f:
             f.write(data)
-        os.chmod(path, 0o600)
 
 
 if __name__ == "__main__":

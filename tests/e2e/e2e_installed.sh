@@ -1,0 +1,49 @@
+#!/usr/bin/env bash
+# Installed into a prefix as a packager installs it (cmake --install), the
+# program runs from there, shows its tray icon and opens its help from
+# <prefix>/share/quorvane/; the desktop finds its entry and its icons where
+# the freedesktop conventions put them.
+source "$(dirname "$0")/lib.sh"
+e2e_begin "$1"
+
+build="$(cd "$(dirname "$1")/.." && pwd)"
+prefix="$E2E_WORK/prefix with space"
+install_into() { cmake --install "$build" --prefix "$1" >"$E2E_WORK/logs/install.log"; }
+check "cmake --install fills the prefix" install_into "$prefix"
+
+check "the program is in bin/" test -x "$prefix/bin/quorvane"
+entry="$prefix/share/applications/quorvane.desktop"
+check "the desktop entry is in share/applications/" test -f "$entry"
+check "it starts the program by its installed name" grep -qx "Exec=quorvane" "$entry"
+check "and names the themed icon" grep -qx "Icon=quorvane" "$entry"
+for size in 16 22 24 32 48 64 128; do
+  check "a ${size}x${size} icon of that name is in the hicolor theme" \
+    bash -c '[ "$(identify -format "%wx%h" "$1")" = "$2x$2" ]' _ \
+    "$prefix/share/icons/hicolor/${size}x${size}/apps/quorvane.png" "$size"
+done
+check "a scalable icon is in the hicolor theme" test -f "$prefix/share/icons/hicolor/scalable/apps/quorvane.svg"
+check "the help document is in share/quorvane/" test -f "$prefix/share/quorvane/quorvane.html"
+
+# The browser stand-in notes what the program asks it to open.
+mkdir -p "$E2E_WORK/bin"
+cat >"$E2E_WORK/bin/xdg-open" <<EOF
+#!/bin/sh
+printf '%s\n' "\$1" >>"$E2E_WORK/opened"
+EOF
+chmod +x "$E2E_WORK/bin/xdg-open"
+export PATH="$E2E_WORK/bin:$PATH"
+
+QUORVANE="$prefix/bin/quorvane"
+start_quorvane
+check "the installed program shows its tray icon" wait_for 20 has_tray_icon
+xdotool mousemove --window "$(tray_icon_window)" 11 11 click 1
+check "a click on it opens the form" wait_for 20 has_window_named Quorvane
+sleep 0.5
+# Alt+H is also the mnemonic of "Email caller a CC of this message", so it
+# only moves the focus: click the button, at its place in the 434 x 334 form.
+form="$(window_named Quorvane)"
+eval "$(xdotool getwindowgeometry --shell "$form" | grep -E '^(WIDTH|HEIGHT)=')"
+xdotool mousemove --window "$form" $((WIDTH * 105 / 868)) $((HEIGHT * 321 / 334)) click 1
+expected="$(/usr/bin/python3 -c 'import pathlib,sys; print(pathlib.Path(sys.argv[1]).as_uri())' \
+  "$prefix/share/quorvane/quorvane.html")"
+check "Help opens the document in the prefix" wait_for 10 grep -qxF "$expected" "$E2E_WORK/opened"
