@@ -19,10 +19,10 @@
 
 namespace {
 
-QWidget *MakeControl(const ControlSpec &spec, QDialog *dialog)
+QWidget *MakeControl(const ControlSpec &row, QDialog *dialog)
 {
-    const QString text = QString::fromUtf8(spec.text ? spec.text : "");
-    switch (spec.kind) {
+    const QString text = QString::fromUtf8(row.text ? row.text : "");
+    switch (row.kind) {
     case ControlKind::GroupBox: {
         auto *box = new QGroupBox(text, dialog);
         box->setAttribute(Qt::WA_TransparentForMouseEvents);
@@ -42,7 +42,7 @@ QWidget *MakeControl(const ControlSpec &spec, QDialog *dialog)
     case ControlKind::DefaultButton: {
         auto *button = new QPushButton(text, dialog);
         button->setAutoDefault(false);
-        button->setDefault(spec.kind == ControlKind::DefaultButton);
+        button->setDefault(row.kind == ControlKind::DefaultButton);
         return button;
     }
     case ControlKind::LineEdit:
@@ -63,7 +63,7 @@ QWidget *MakeControl(const ControlSpec &spec, QDialog *dialog)
         auto *label = new QLabel(dialog);
         label->setPixmap(QPixmap(text));
         label->setScaledContents(true);
-        if (spec.kind == ControlKind::Picture)
+        if (row.kind == ControlKind::Picture)
             label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
         return label;
     }
@@ -78,7 +78,7 @@ QWidget *MakeControl(const ControlSpec &spec, QDialog *dialog)
         return line;
     }
     case ControlKind::Custom:
-        return spec.make ? spec.make(dialog) : new QWidget(dialog);
+        return row.make ? row.make(dialog) : new QWidget(dialog);
     }
     return new QWidget(dialog);
 }
@@ -138,25 +138,25 @@ DialogControls BuildDialog(QDialog *dialog, const DialogTemplate &tpl)
 
     const QSize dialogSize = toPixels(QRect(0, 0, tpl.widthUnits, tpl.heightUnits)).size();
     DialogControls controls;
-    for (const ControlSpec &spec : tpl.controls) {
-        QWidget *widget = MakeControl(spec, dialog);
-        widget->setGeometry(toPixels(spec.units));
+    for (const ControlSpec &row : tpl.controls) {
+        QWidget *widget = MakeControl(row, dialog);
+        widget->setGeometry(toPixels(row.units));
         // The desktop's font may be wider than the one the layout was drawn
         // for: a one-line check box grows to show its whole text, at most to
         // the dialog's edge.
-        if (spec.kind == ControlKind::CheckBox && widget->height() < 2 * widget->fontMetrics().height()) {
+        if (row.kind == ControlKind::CheckBox && widget->height() < 2 * widget->fontMetrics().height()) {
             const int room = dialogSize.width() - qRound(4 * unit.width()) - widget->x();
             const int wanted = std::min(widget->sizeHint().width(), room);
             if (wanted > widget->width())
                 widget->resize(wanted, widget->height());
         }
-        if (spec.id != kNoId) {
-            widget->setObjectName(QStringLiteral("control%1").arg(spec.id));
-            controls.add(spec.id, widget);
+        if (row.id != kNoId) {
+            widget->setObjectName(QStringLiteral("control%1").arg(row.id));
+            controls.add(row.id, widget);
         }
         // Frames and labels sit behind the controls they surround.
-        if (spec.kind == ControlKind::GroupBox || spec.kind == ControlKind::Label ||
-            spec.kind == ControlKind::Separator)
+        if (row.kind == ControlKind::GroupBox || row.kind == ControlKind::Label ||
+            row.kind == ControlKind::Separator)
             widget->lower();
     }
     dialog->setFixedSize(dialogSize);
