@@ -90,30 +90,9 @@ fi
 # Settings and recipients as the program stores them: one recipient, the
 # server on 127.0.0.1 at the given port, HTML mail (the default).
 write_profile() { # write_profile PORT
-  "$python" - "$XDG_CONFIG_HOME/Lumarc/quorvane" "$1" <<'EOF'
-import os, struct, sys
-folder, port = sys.argv[1], int(sys.argv[2])
-os.makedirs(folder, mode=0o700, exist_ok=True)
-
-def put(record, offset, width, text):
-    data = text.encode("utf-8")
-    assert len(data) < width
-    record[offset:offset + width] = data + bytes(width - len(data))
-
-settings = bytearray(1792)
-put(settings, 0, 128, "127.0.0.1")              # smtpServer
-put(settings, 128, 128, "Front Desk")           # senderName
-put(settings, 256, 128, "frontdesk@example.org")  # senderAddress
-struct.pack_into("<i", settings, 492, 1)        # sendAsHtml
-struct.pack_into("<i", settings, 760, port)     # smtpPort
-recipients = bytearray(7040)
-put(recipients, 0, 48, "Robin Example")
-put(recipients, 48, 128, "robin@example.org")
-for name, record in (("quorvane.dat", settings), ("qvnrecipients.dat", recipients)):
-    fd = os.open(os.path.join(folder, name), os.O_WRONLY | os.O_CREAT | os.O_TRUNC, 0o600)
-    os.write(fd, record)
-    os.close(fd)
-EOF
+  "$python" scripts/lib/write-profile.py "$XDG_CONFIG_HOME" --port "$1" --html \
+    --sender-name "Front Desk" --sender-address "frontdesk@example.org" \
+    --recipient "Robin Example=robin@example.org"
 }
 write_profile 25
 

@@ -27,6 +27,7 @@ dpkg-deb --field "$deb" Package Version Architecture Depends Recommends
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/quorvane-package.XXXXXX")"
 source scripts/lib/virtual-desktop.sh
+source scripts/lib/program-windows.sh
 installed=0
 qv_pid=
 failures=0
@@ -54,25 +55,6 @@ check() { # check "what" command...
   local what="$1"; shift
   if "$@"; then echo "ok: $what"; else echo "FAIL: $what"; failures=$((failures + 1)); fi
 }
-wait_for() { # wait_for SECONDS command...
-  local seconds="$1"; shift
-  local i
-  for i in $(seq 1 $((seconds * 10))); do
-    "$@" && return 0
-    sleep 0.1
-  done
-  return 1
-}
-tray_icon_window() {
-  local w
-  for w in $(xdotool search --classname quorvane 2>/dev/null); do
-    if xdotool getwindowgeometry "$w" 2>/dev/null | grep -q "Geometry: 22x22"; then
-      echo "$w"; return 0
-    fi
-  done
-  return 1
-}
-has_tray_icon() { tray_icon_window >/dev/null; }
 form_window() { xdotool search --onlyvisible --name '^Quorvane$' 2>/dev/null | head -n 1; }
 has_form() { [ -n "$(form_window)" ]; }
 # Alt+H is also the mnemonic of "Email caller a CC of this message", so it

@@ -24,6 +24,7 @@ work="$(mktemp -d "${TMPDIR:-/tmp}/quorvane-demo-profile.XXXXXX")"
 mkdir -p "$work/logs"
 
 source "$lib/virtual-desktop.sh"
+source "$lib/program-windows.sh"
 
 qv_pid=
 catcher_pid=
@@ -47,40 +48,7 @@ trap 'exit 130' INT TERM
 say() { echo "demo: $*"; }
 fail() { echo "demo: FAILED: $*" >&2; exit 1; }
 
-# Waits up to $1 seconds for a command to succeed.
-wait_for() {
-  local seconds="$1"; shift
-  local i
-  for i in $(seq 1 $((seconds * 10))); do
-    "$@" && return 0
-    sleep 0.1
-  done
-  return 1
-}
 
-# The program's embedded tray icon is its 22x22 window.
-tray_icon_window() {
-  local w
-  for w in $(xdotool search --classname quorvane 2>/dev/null); do
-    if xdotool getwindowgeometry "$w" 2>/dev/null | grep -q "Geometry: 22x22"; then
-      echo "$w"; return 0
-    fi
-  done
-  return 1
-}
-has_tray_icon() { tray_icon_window >/dev/null; }
-window_named() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1; }
-has_window_named() { [ -n "$(window_named "$1")" ]; }
-no_window_named() { ! has_window_named "$1"; }
-visible_window_of_size() {
-  local w
-  for w in $(xdotool search --onlyvisible --classname quorvane 2>/dev/null); do
-    if xdotool getwindowgeometry "$w" 2>/dev/null | grep -q "Geometry: $1"; then
-      echo "$w"; return 0
-    fi
-  done
-  return 1
-}
 has_notice() { visible_window_of_size 120x25 >/dev/null; }
 program_gone() { ! kill -0 "$qv_pid" 2>/dev/null; }
 type_text() { xdotool type --delay 25 "$1"; }

@@ -4,6 +4,7 @@
 set -uo pipefail
 E2E_DIR="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
 source "$E2E_DIR/../../scripts/lib/virtual-desktop.sh"
+source "$E2E_DIR/../../scripts/lib/program-windows.sh"
 
 E2E_FAILURES=0
 E2E_PASSES=0
@@ -37,38 +38,14 @@ check() { # check "what" command...
   fi
 }
 
-# Waits up to $1 seconds for a command to succeed.
-wait_for() {
-  local seconds="$1"; shift
-  local i
-  for i in $(seq 1 $((seconds * 10))); do
-    "$@" && return 0
-    sleep 0.1
-  done
-  return 1
-}
 
 start_quorvane() {
   "$QUORVANE" >"$E2E_WORK/logs/quorvane.$$.$RANDOM.log" 2>&1 &
   QV_PID=$!
 }
 
-# The embedded tray icon: the program's 22x22 window.
-tray_icon_window() {
-  local w
-  for w in $(xdotool search --classname quorvane 2>/dev/null); do
-    if xdotool getwindowgeometry "$w" 2>/dev/null | grep -q "Geometry: 22x22"; then
-      echo "$w"; return 0
-    fi
-  done
-  return 1
-}
 
-has_tray_icon() { tray_icon_window >/dev/null; }
 
-window_named() { xdotool search --onlyvisible --name "^$1\$" 2>/dev/null | head -n 1; }
-has_window_named() { [ -n "$(window_named "$1")" ]; }
-no_window_named() { ! has_window_named "$1"; }
 
 process_alive() { kill -0 "$1" 2>/dev/null; }
 process_gone() { ! kill -0 "$1" 2>/dev/null; }
@@ -93,16 +70,7 @@ stop_smtp_server() {
   return 0
 }
 
-# A visible window of exactly this size, e.g. the 120x25 notice.
-has_visible_window_of_size() {
-  local w
-  for w in $(xdotool search --onlyvisible --classname quorvane 2>/dev/null); do
-    xdotool getwindowgeometry "$w" 2>/dev/null | grep -q "Geometry: $1" && return 0
-  done
-  return 1
-}
 
-no_visible_window_of_size() { ! has_visible_window_of_size "$1"; }
 
 # Reads a field of a received message's JSON record: json_field FILE EXPR
 json_field() {
