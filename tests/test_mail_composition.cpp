@@ -1,12 +1,18 @@
 #include "TestSupport.h"
 
 #include "mail/AttachmentType.h"
+#include "mail/Base64FileStream.h"
 #include "mail/HeaderEncoding.h"
 #include "mail/HtmlToText.h"
 #include "mail/MailComposer.h"
 #include "mail/TransportPolicy.h"
 
 #include <QtTest>
+
+#include <sys/stat.h>
+
+#include <cstdint>
+#include <vector>
 
 // The parts of delivery that take plain data: header text, the HTML page's
 // text reading, the composed message, the attachment's media type and the
@@ -40,6 +46,42 @@ MailDraft BasicDraft()
     draft.textBody = QStringLiteral("\r\nDate: 1/2/2024\r\n");
     draft.messageId = "id@example.org";
     return draft;
+}
+
+// The attachment as a mail carries it: base64 in 76-character lines joined
+// by CR LF.
+QByteArray WrappedBase64(const QByteArray &bytes)
+{
+    const QByteArray encoded = bytes.toBase64();
+    QList<QByteArray> lines;
+    for (qsizetype at = 0; at < encoded.size(); at += 76)
+        lines.append(encoded.mid(at, 76));
+    return lines.join("\r\n");
+}
+
+QByteArray RandomBytes(qsizetype size, quint32 seed)
+{
+    QByteArray bytes(size, Qt::Uninitialized);
+    QRandomGenerator random(seed);
+    for (char &c : bytes)
+        c = static_cast<char>(random.bounded(256));
+    return bytes;
+}
+
+// Everything a stream gives, read in pieces of at most capacity bytes; what
+// came before a failure, then "<failed>".
+QByteArray ReadAll(Base64FileStream &stream, std::size_t capacity)
+{
+    QByteArray all;
+    std::vector<char> buffer(capacity);
+    for (;;) {
+        const std::int64_t n = stream.read(buffer.data(), capacity);
+        if (n < 0)
+            return all + "<failed>";
+        if (n == 0)
+            return all;
+        all.append(buffer.data(), static_cast<qsizetype>(n));
+    }
 }
 
 // What a reader of an encoded-word header gets back.
@@ -452,6 +494,96 @@ private slots:
         const QString path = dir.filePath(name);
         QVERIFY(WriteWholeFile(path, content));
         QCOMPARE(DetectMediaType(path), type);
+    }
+
+    void attachmentIsBase64InLines_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("1 byte") << QByteArray("\xff", 1);
+        QTest::newRow("2 bytes") << QByteArray("ab");
+        QTest::newRow("3 bytes") << QByteArray("abc");
+        QTest::newRow("57 bytes, one full line") << RandomBytes(57, 1);
+        QTest::newRow("58 bytes, one more line") << RandomBytes(58, 2);
+        QTest::newRow("a multiple of 57") << RandomBytes(57 * 40, 3);
+        QTest::newRow("a few KB") << RandomBytes(5000, 4);
+        // The encoder works in blocks of 1024 lines: the line break between
+        // two blocks is where a fault would hide.
+        QTest::newRow("one block exactly") << RandomBytes(57 * 1024, 5);
+        QTest::newRow("one byte into a second block") << RandomBytes(57 * 1024 + 1, 6);
+        QTest::newRow("several blocks") << RandomBytes(200000, 7);
+    }
+
+    void attachmentIsBase64InLines()
+    {
+        QFETCH(QByteArray, content);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("file.bin"));
+        QVERIFY(WriteWholeFile(path, content));
+        const QByteArray expected = WrappedBase64(content);
+
+        Base64FileStream stream;
+        QVERIFY2(stream.open(path), qPrintable(stream.failure()));
+        QCOMPARE(stream.encodedSize(), expected.size());
+        QCOMPARE(Base64FileStream::EncodedSize(content.size()), expected.size());
+        // libcurl's buffer, and pieces that end inside lines and line breaks.
+        QCOMPARE(ReadAll(stream, 65536), expected);
+        for (std::size_t capacity : {std::size_t{1}, std::size_t{77}, std::size_t{4099}}) {
+            QVERIFY(stream.rewind());
+            QCOMPARE(ReadAll(stream, capacity), expected);
+        }
+    }
+
+    // The size given to the server was taken from the file when the send
+    // began: a file of another length then must fail the send, not cut it
+    // short or run over.
+    void attachmentThatChangesSizeFailsTheStream_data()
+    {
+        QTest::addColumn<qsizetype>("newSize");
+        QTest::newRow("grew by a byte") << qsizetype(3001);
+        QTest::newRow("grew by a block") << qsizetype(3000 + 57 * 1024);
+        QTest::newRow("shrank") << qsizetype(2000);
+        QTest::newRow("emptied") << qsizetype(0);
+    }
+
+    void attachmentThatChangesSizeFailsTheStream()
+    {
+        QFETCH(qsizetype, newSize);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("file.bin"));
+        QVERIFY(WriteWholeFile(path, RandomBytes(3000, 8)));
+        Base64FileStream stream;
+        QVERIFY(stream.open(path));
+        QVERIFY(WriteWholeFile(path, RandomBytes(newSize, 9)));
+        QVERIFY(ReadAll(stream, 65536).endsWith("<failed>"));
+        QVERIFY(!stream.failure().isEmpty());
+    }
+
+    void attachmentThatIsNoPlainFileIsRefused_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("missing") << "missing";
+        QTest::newRow("folder") << "folder";
+        QTest::newRow("pipe") << "pipe";
+    }
+
+    void attachmentThatIsNoPlainFileIsRefused()
+    {
+        QFETCH(QString, kind);
+        QTemporaryDir dir;
+        QString path = dir.filePath(QStringLiteral("missing.bin"));
+        if (kind == u"folder")
+            path = dir.path();
+        if (kind == u"pipe") {
+            path = dir.filePath(QStringLiteral("pipe"));
+            QCOMPARE(mkfifo(QFile::encodeName(path).constData(), 0600), 0);
+        }
+        // A pipe must be refused, not waited on for a writer that never comes.
+        Base64FileStream stream;
+        QVERIFY(!stream.open(path));
+        QVERIFY(stream.failure().contains(path));
+        char byte;
+        QCOMPARE(stream.read(&byte, 1), -1);
     }
 
     void transportPlan_data()

@@ -600,7 +600,12 @@ private slots:
         Attach(state, QStringLiteral("recording.bin"), data);
         const SendMailOutcome outcome = SendMailWithReason(state, kFrom, kTo, kSubject, TextBody(), Options(server));
         QVERIFY2(outcome.result == 0, qPrintable(outcome.failure));
-        const QJsonObject file = Parts(server.messages().value(0)).value(2);
+        // Many blocks of encoding: no line may run on or break bare where two meet.
+        const QJsonObject m = server.messages().value(0);
+        QVERIFY(m.value("max_line_length").toInt() <= 998);
+        QCOMPARE(m.value("bare_line_feeds").toInt(), 0);
+        QCOMPARE(m.value("defects").toArray().size(), 0);
+        const QJsonObject file = Parts(m).value(2);
         QCOMPARE(file.value("filename").toString(), QStringLiteral("recording.bin"));
         QCOMPARE(file.value("content_type").toString(), QStringLiteral("application/octet-stream"));
         QCOMPARE(file.value("size").toInt(), data.size());

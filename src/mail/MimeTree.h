@@ -1,5 +1,7 @@
 #pragma once
 
+#include "mail/Base64FileStream.h"
+
 #include <QString>
 
 #include <curl/curl.h>
@@ -13,10 +15,19 @@ struct CurlMimeDeleter {
 };
 using CurlMimePtr = std::unique_ptr<curl_mime, CurlMimeDeleter>;
 
+// A built body and the attachment stream it reads from. The tree is freed
+// first: it reads from the stream until then.
+struct MimeTree {
+    std::unique_ptr<Base64FileStream> attachment;
+    CurlMimePtr mime;
+};
+
 // The body of a composed mail as a libcurl MIME tree for easy: a mixed
 // multipart holding the text (or a text/HTML alternative) and the attachment.
 // Texts go quoted-printable, so no line breaks SMTP's length limit and CR LF
-// line ends keep dot-stuffing working; the attachment goes base64, streamed
-// from its file. Returns null, with the reason in failure, when a part cannot
-// be built (an attachment that can no longer be read, for one).
-CurlMimePtr BuildMimeTree(CURL *easy, const ComposedMail &mail, QString *failure);
+// line ends keep dot-stuffing working. The attachment is handed over already
+// base64, encoded here in large blocks as libcurl asks for it: libcurl's own
+// encoder gives a few hundred bytes per read, and its SMTP upload sends each
+// read on its own. The tree's mime is null, with the reason in failure, when a
+// part cannot be built (an attachment that can no longer be read, for one).
+MimeTree BuildMimeTree(CURL *easy, const ComposedMail &mail, QString *failure);

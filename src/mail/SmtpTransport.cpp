@@ -83,8 +83,8 @@ TransportResult SubmitMail(const TransportPlan &plan, const SmtpCredentials *cre
             return Failed(QStringLiteral("Out of memory"));
     }
     QString failure;
-    CurlMimePtr mime = BuildMimeTree(easy.get(), mail, &failure);
-    if (!mime)
+    const MimeTree body = BuildMimeTree(easy.get(), mail, &failure);
+    if (!body.mime)
         return Failed(failure);
 
     CURL *e = easy.get();
@@ -113,7 +113,7 @@ TransportResult SubmitMail(const TransportPlan &plan, const SmtpCredentials *cre
     curl_easy_setopt(e, CURLOPT_MAIL_FROM, from.constData());
     curl_easy_setopt(e, CURLOPT_MAIL_RCPT, recipients.get());
     curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers.get());
-    curl_easy_setopt(e, CURLOPT_MIMEPOST, mime.get());
+    curl_easy_setopt(e, CURLOPT_MIMEPOST, body.mime.get());
 
     const CURLcode code = curl_easy_perform(e);
     // Drop libcurl's copy of the password before the handle goes.
@@ -122,9 +122,15 @@ TransportResult SubmitMail(const TransportPlan &plan, const SmtpCredentials *cre
     if (!result.sent) {
         long response = 0;
         curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &response);
-        result.failure = QString::fromUtf8(errorText[0] ? errorText : curl_easy_strerror(code));
-        if (response)
-            result.failure += QStringLiteral(" (server said %1)").arg(response);
+        // An attachment that stopped says why better than libcurl's
+        // "aborted", and the server's last answer has nothing to do with it.
+        if (body.attachment && !body.attachment->failure().isEmpty()) {
+            result.failure = body.attachment->failure();
+        } else {
+            result.failure = QString::fromUtf8(errorText[0] ? errorText : curl_easy_strerror(code));
+            if (response)
+                result.failure += QStringLiteral(" (server said %1)").arg(response);
+        }
     }
     // The handle goes first: it points at the URL, lists and MIME tree.
     easy.reset();
