@@ -2,7 +2,10 @@
 
 #include "store/UserMessages.h"
 
+#include <QDesktopServices>
 #include <QList>
+#include <QObject>
+#include <QUrl>
 #include <QPair>
 #include <QString>
 #include <QTemporaryDir>
@@ -22,3 +25,23 @@ void PointStateAt(AppState &state, const QString &appDataFolder);
 
 QByteArray ReadWholeFile(const QString &path);
 bool WriteWholeFile(const QString &path, const QByteArray &bytes);
+
+// Receives what the program asks the desktop to open for one URL scheme, in
+// place of a browser, for as long as it lives.
+class UrlRecorder : public QObject {
+    Q_OBJECT
+public:
+    explicit UrlRecorder(const QString &scheme) : m_scheme(scheme)
+    {
+        QDesktopServices::setUrlHandler(scheme, this, "open");
+    }
+    ~UrlRecorder() override { QDesktopServices::unsetUrlHandler(m_scheme); }
+
+    QList<QUrl> opened;
+
+public slots:
+    void open(const QUrl &url) { opened.append(url); }
+
+private:
+    QString m_scheme;
+};

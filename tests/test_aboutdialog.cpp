@@ -11,25 +11,6 @@
 #include <QMessageBox>
 #include <QtTest>
 
-// Stands in for the browser: receives what the link asks to open.
-class UrlRecorder : public QObject {
-    Q_OBJECT
-public:
-    explicit UrlRecorder(const QString &scheme) : m_scheme(scheme)
-    {
-        QDesktopServices::setUrlHandler(scheme, this, "open");
-    }
-    ~UrlRecorder() override { QDesktopServices::unsetUrlHandler(m_scheme); }
-
-    QList<QUrl> opened;
-
-public slots:
-    void open(const QUrl &url) { opened.append(url); }
-
-private:
-    QString m_scheme;
-};
-
 class TestAboutDialog : public QObject {
     Q_OBJECT
 private slots:

@@ -11,25 +11,6 @@
 #include <QStandardPaths>
 #include <QtTest>
 
-// Stands in for the browser: receives the documents it is asked to open.
-class DocumentRecorder : public QObject {
-    Q_OBJECT
-public:
-    explicit DocumentRecorder(const QString &scheme) : m_scheme(scheme)
-    {
-        QDesktopServices::setUrlHandler(scheme, this, "open");
-    }
-    ~DocumentRecorder() override { QDesktopServices::unsetUrlHandler(m_scheme); }
-
-    QList<QUrl> opened;
-
-public slots:
-    void open(const QUrl &url) { opened.append(url); }
-
-private:
-    QString m_scheme;
-};
-
 class TestHelpLauncher : public QObject {
     Q_OBJECT
 private slots:
@@ -41,7 +22,7 @@ private slots:
         QVERIFY2(QFileInfo(path).isFile(), qPrintable(path));
         QCOMPARE(path, QDir::cleanPath(QStringLiteral(QUORVANE_BINARY_DIR "/share/quorvane/quorvane.html")));
 
-        DocumentRecorder browser(QStringLiteral("file"));
+        UrlRecorder browser(QStringLiteral("file"));
         AppState state;
         QCOMPARE(LaunchHelp(state, path), 1);
         QCOMPARE(browser.opened, QList<QUrl>{QUrl::fromLocalFile(path)});
@@ -66,7 +47,7 @@ private slots:
         QCOMPARE(path, prefix.path() + QStringLiteral("/share/quorvane/quorvane.html"));
         QCOMPARE(ReadWholeFile(path), ReadWholeFile(QStringLiteral(QUORVANE_TEST_DATA_DIR "/../resources/help/quorvane.html")));
 
-        DocumentRecorder browser(QStringLiteral("file"));
+        UrlRecorder browser(QStringLiteral("file"));
         AppState state;
         QCOMPARE(LaunchHelp(state, path), 1);
         QCOMPARE(browser.opened, QList<QUrl>{QUrl::fromLocalFile(path)});
@@ -96,7 +77,7 @@ private slots:
         // Everything is in order now, but help stays off for this run: later
         // calls return at once without asking for anything.
         QVERIFY(WriteWholeFile(path, "<html></html>"));
-        DocumentRecorder browser(QStringLiteral("file"));
+        UrlRecorder browser(QStringLiteral("file"));
         QCOMPARE(LaunchHelp(state, path), 0);
         QVERIFY(browser.opened.isEmpty());
     }
