@@ -3,9 +3,7 @@
 // Helpers for driving the real dialogs in tests.
 
 #include "TestSupport.h"
-#include "app/AppState.h"
 #include "store/DataFiles.h"
-#include "store/RecordBytes.h"
 #include "store/SafeFile.h"
 
 #include <QApplication>
@@ -17,35 +15,6 @@
 #include <QTimer>
 
 #include <memory>
-
-// A profile with both data files written, holding the defaults a first run
-// leaves, and no autostart entry.
-struct Profile {
-    QTemporaryDir dir;
-    AppState state;
-
-    Profile()
-    {
-        PointStateAt(state, dir.path());
-        MakePrivateFolder(DataFolderPath(state.appDataFolder));
-        ResetSettings(state);
-        SaveDataFiles(state);
-    }
-
-    SettingsRecord savedSettings() const
-    {
-        SettingsRecord record;
-        SettingsFromBytes(record, ReadWholeFile(state.settingsPath));
-        return record;
-    }
-
-    RecipientTable savedRecipients() const
-    {
-        RecipientTable table;
-        RecipientsFromBytes(table, ReadWholeFile(state.recipientsPath));
-        return table;
-    }
-};
 
 // The ways a user ends a dialog: "ok" (the button), "enter", "escape" and
 // "close box".

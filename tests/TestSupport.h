@@ -1,5 +1,8 @@
 #pragma once
 
+#include "app/AppState.h"
+#include "store/RecipientTable.h"
+#include "store/SettingsRecord.h"
 #include "store/UserMessages.h"
 
 #include <QDesktopServices>
@@ -10,8 +13,6 @@
 #include <QString>
 #include <QTemporaryDir>
 
-struct AppState;
-
 // Records the message boxes a part would have shown.
 class RecordedMessages : public UserMessages {
 public:
@@ -19,9 +20,32 @@ public:
     QList<QPair<QString, QString>> shown;
 };
 
-// A fresh profile in a temporary folder: appDataFolder and the data paths set
-// as start-up sets them, nothing created yet.
-void PointStateAt(AppState &state, const QString &appDataFolder);
+// Points data at a profile in appDataFolder: the data paths and the autostart
+// command set as start-up sets them, nothing created yet.
+void PointDataAt(StoredData &data, const QString &appDataFolder);
+
+// A profile of its own in a temporary folder, with the message boxes the
+// store would show recorded.
+struct Profile {
+    enum Start {
+        Defaults, // both data files written with what a first run leaves, no autostart entry
+        Nothing,  // the config folder (a subfolder of the temporary one) does not exist yet
+    };
+
+    explicit Profile(Start start = Defaults);
+    Profile(const Profile &) = delete;
+    Profile &operator=(const Profile &) = delete;
+
+    QString folder() const; // the data folder
+    void setRecipient(int index, const QString &name, const QString &address);
+    SettingsRecord savedSettings() const;
+    RecipientTable savedRecipients() const;
+
+    QTemporaryDir dir;
+    RecordedMessages messages;
+    AppState state;
+    StoredData &data = state.data;
+};
 
 QByteArray ReadWholeFile(const QString &path);
 bool WriteWholeFile(const QString &path, const QByteArray &bytes);

@@ -1,9 +1,9 @@
 #include "DialogTesting.h"
 
-#include "app/ProductInfo.h"
+#include "ProductInfo.h"
 #include "dialogs/AboutDialog.h"
-#include "dialogs/DialogTemplate.h"
-#include "dialogs/HyperLink.h"
+#include "widgets/DialogTemplate.h"
+#include "widgets/HyperLink.h"
 
 #include <QDesktopServices>
 #include <QGuiApplication>

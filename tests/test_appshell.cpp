@@ -5,7 +5,7 @@
 #include "app/SendErrorDialog.h"
 #include "app/Startup.h"
 #include "app/TrayController.h"
-#include "dialogs/DialogTemplate.h"
+#include "widgets/DialogTemplate.h"
 
 #include <QLabel>
 #include <QMessageBox>

@@ -1,7 +1,7 @@
 #include "DialogTesting.h"
 
 #include "dialogs/CustomMessagesDialog.h"
-#include "dialogs/DialogTemplate.h"
+#include "widgets/DialogTemplate.h"
 #include "store/TextField.h"
 
 #include <QCheckBox>
@@ -38,7 +38,7 @@ private slots:
     {
         QFETCH(QString, how);
         Profile profile;
-        CustomMessagesDialog dialog(profile.state, nullptr);
+        CustomMessagesDialog dialog(profile.data, nullptr);
         // The form re-reads the settings when told: by then they must be on
         // disk and in the record.
         int told = 0;
@@ -62,7 +62,7 @@ private slots:
         QCOMPARE(savedWhenTold.customMessage2Enabled, 1);
         QCOMPARE(ReadTextField(savedWhenTold.customMessage2),
                  QStringLiteral("Have booked a meeting for you in conference room"));
-        QCOMPARE(ReadTextField(profile.state.settings.customMessage1), QStringLiteral("Will FAX documents"));
+        QCOMPARE(ReadTextField(profile.data.settings.customMessage1), QStringLiteral("Will FAX documents"));
     }
 
     void opensFromStoredFlags_data()
@@ -77,11 +77,11 @@ private slots:
     {
         QFETCH(int, stored);
         Profile profile;
-        SettingsRecord &settings = profile.state.settings;
+        SettingsRecord &settings = profile.data.settings;
         settings.customMessage1Enabled = settings.customMessage2Enabled = stored;
         WriteTextField(settings.customMessage1, QStringLiteral("Short one"));
         WriteTextField(settings.customMessage2, QStringLiteral("Longer one"));
-        CustomMessagesDialog dialog(profile.state, nullptr);
+        CustomMessagesDialog dialog(profile.data, nullptr);
 
         const bool on = stored == 1;
         QCOMPARE(Box(dialog, 3020)->isChecked(), on);
@@ -96,7 +96,7 @@ private slots:
     void boxesEnableAndFocusTheirEdits()
     {
         Profile profile;
-        CustomMessagesDialog dialog(profile.state, nullptr);
+        CustomMessagesDialog dialog(profile.data, nullptr);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowActive(&dialog));
 
@@ -113,9 +113,9 @@ private slots:
     void untickedPhraseKeepsItsPreviousText()
     {
         Profile profile;
-        WriteTextField(profile.state.settings.customMessage1, QStringLiteral("Will FAX documents"));
+        WriteTextField(profile.data.settings.customMessage1, QStringLiteral("Will FAX documents"));
         {
-            CustomMessagesDialog dialog(profile.state, nullptr);
+            CustomMessagesDialog dialog(profile.data, nullptr);
             dialog.show();
             Box(dialog, 3020)->click();
             Edit(dialog, 3018)->setText(QStringLiteral("Typed, then thought better of"));
@@ -126,7 +126,7 @@ private slots:
         QCOMPARE(saved.customMessage1Enabled, 0);
         QCOMPARE(ReadTextField(saved.customMessage1), QStringLiteral("Will FAX documents"));
 
-        CustomMessagesDialog reopened(profile.state, nullptr);
+        CustomMessagesDialog reopened(profile.data, nullptr);
         QCOMPARE(Edit(reopened, 3018)->text(), QStringLiteral("Will FAX documents"));
     }
 
@@ -153,9 +153,9 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(QByteArray, stored);
         Profile profile;
-        WriteTextField(profile.state.settings.customMessage1, QString(31, u'z'));
-        WriteTextField(profile.state.settings.customMessage2, QString(63, u'z'));
-        CustomMessagesDialog dialog(profile.state, nullptr);
+        WriteTextField(profile.data.settings.customMessage1, QString(31, u'z'));
+        WriteTextField(profile.data.settings.customMessage2, QString(63, u'z'));
+        CustomMessagesDialog dialog(profile.data, nullptr);
         dialog.show();
         Box(dialog, box)->click();
         Edit(dialog, edit)->setText(typed);
@@ -173,14 +173,14 @@ private slots:
     {
         // Exit discards an open dialog as it stands: nothing is saved at exit.
         Profile profile;
-        SaveDataFiles(profile.state);
-        const QByteArray before = ReadWholeFile(profile.state.settingsPath);
-        auto *dialog = new CustomMessagesDialog(profile.state, nullptr);
+        SaveDataFiles(profile.data);
+        const QByteArray before = ReadWholeFile(profile.data.settingsPath);
+        auto *dialog = new CustomMessagesDialog(profile.data, nullptr);
         dialog->show();
         Box(*dialog, 3021)->click();
         Edit(*dialog, 3019)->setText(QStringLiteral("Left a parcel at reception"));
         delete dialog;
-        QCOMPARE(ReadWholeFile(profile.state.settingsPath), before);
+        QCOMPARE(ReadWholeFile(profile.data.settingsPath), before);
     }
 };
 

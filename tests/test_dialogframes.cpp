@@ -10,7 +10,7 @@
 
 #include <functional>
 
-using DialogFactory = std::function<QDialog *(AppState &, QWidget *)>;
+using DialogFactory = std::function<QDialog *(StoredData &, QWidget *)>;
 Q_DECLARE_METATYPE(DialogFactory)
 
 // Captions, tab order and opening place, the same for every dialog of the
@@ -24,11 +24,11 @@ private slots:
         QTest::addColumn<QString>("caption");
         QTest::addColumn<QList<int>>("tabOrder");
 
-        QTest::newRow("Setup") << DialogFactory([](AppState &s, QWidget *o) { return new SetupDialog(s, o); })
+        QTest::newRow("Setup") << DialogFactory([](StoredData &s, QWidget *o) { return new SetupDialog(s, o); })
                                << "Setup"
                                << QList<int>{3000, 3001, 3002, 3010, 1, 3003, 3004, 3005, 3007, 1060, 3006, 3011};
         QTest::newRow("Custom Messages")
-            << DialogFactory([](AppState &s, QWidget *o) { return new CustomMessagesDialog(s, o); })
+            << DialogFactory([](StoredData &s, QWidget *o) { return new CustomMessagesDialog(s, o); })
             << "Custom Messages" << QList<int>{3020, 3018, 3021, 3019, 1};
 
         // Row by row, name before address, the left block of 20 first.
@@ -39,9 +39,9 @@ private slots:
             recipients << 2040 + row << 2060 + row;
         recipients << 1;
         QTest::newRow("Edit Recipients")
-            << DialogFactory([](AppState &s, QWidget *o) { return new RecipientsEditor(s, o); })
+            << DialogFactory([](StoredData &s, QWidget *o) { return new RecipientsEditor(s, o); })
             << "Edit Recipients" << recipients;
-        QTest::newRow("About") << DialogFactory([](AppState &, QWidget *o) { return new AboutDialog(o); })
+        QTest::newRow("About") << DialogFactory([](StoredData &, QWidget *o) { return new AboutDialog(o); })
                                << "About Quorvane" << QList<int>{1, 3015};
     }
 
@@ -56,7 +56,7 @@ private slots:
         QWidget owner;
         owner.setGeometry(0, 0, 200, 150);
         owner.show();
-        std::unique_ptr<QDialog> dialog(make(profile.state, &owner));
+        std::unique_ptr<QDialog> dialog(make(profile.data, &owner));
         dialog->setWindowModality(Qt::WindowModal);
         dialog->show();
 

@@ -1,6 +1,6 @@
 #include "app/SendErrorDialog.h"
 
-#include "dialogs/DialogTemplate.h"
+#include "widgets/DialogTemplate.h"
 
 #include <QPushButton>
 

@@ -2,14 +2,14 @@
 
 #include "app/AppState.h"
 #include "app/HelpLauncher.h"
+#include "app/MailLibrary.h"
 #include "app/RunOffUiThread.h"
 #include "app/SendErrorDialog.h"
+#include "app/SendMail.h"
 #include "dialogs/AboutDialog.h"
 #include "dialogs/RecipientsEditor.h"
 #include "dialogs/SetupDialog.h"
 #include "form/MessageForm.h"
-#include "mail/SendMail.h"
-#include "store/TextField.h"
 
 #include <QCoreApplication>
 #include <QIcon>
@@ -68,7 +68,8 @@ void TrayController::openForm()
         m_openAfterSend = true;
         return;
     }
-    if (m_state.formOpen && m_form) {
+    // A form that has ended but not yet returned from its run is not open.
+    if (m_form && m_form->isVisible()) {
         m_form->show();
         m_form->raise();
         m_form->activateWindow();
@@ -79,8 +80,7 @@ void TrayController::openForm()
 
 void TrayController::runForm(const FormSnapshot *restore)
 {
-    m_state.formOpen = 1;
-    MessageForm form(m_state);
+    MessageForm form(m_state.data);
     m_form = &form;
     connect(&form, &MessageForm::sendRequested, this, &TrayController::sendMessage, Qt::QueuedConnection);
     connect(&form, &MessageForm::editRecipientsRequested, this, &TrayController::editRecipients,
@@ -93,7 +93,6 @@ void TrayController::runForm(const FormSnapshot *restore)
     // Modal to nothing but itself: the tray icon stays live while it is open.
     form.setWindowModality(Qt::WindowModal);
     form.exec();
-    m_state.formOpen = 0;
 }
 
 namespace {
@@ -115,7 +114,7 @@ void TrayController::editRecipients()
 {
     if (!m_form || m_exiting)
         return; // the form closed before the request was handled
-    RecipientsEditor editor(m_state, m_form);
+    RecipientsEditor editor(m_state.data, m_form);
     connect(&editor, &RecipientsEditor::recipientsChanged, m_form.data(), &MessageForm::recipientsChanged,
             Qt::QueuedConnection);
     RunModalTo(editor);
@@ -123,7 +122,7 @@ void TrayController::editRecipients()
 
 void TrayController::runSetup()
 {
-    SetupDialog setup(m_state, m_form);
+    SetupDialog setup(m_state.data, m_form);
     if (m_form)
         connect(&setup, &SetupDialog::customMessagesChanged, m_form.data(), &MessageForm::customMessagesChanged,
                 Qt::QueuedConnection);
@@ -138,8 +137,7 @@ void TrayController::runAbout()
 
 void TrayController::launchHelp()
 {
-    m_state.helpPath = HelpDocumentPath(m_state.installedPath);
-    LaunchHelp(m_state, m_state.helpPath);
+    LaunchHelp(m_state, HelpDocumentPath(m_state.installedPath));
 }
 
 void TrayController::exitProgram()
@@ -162,20 +160,19 @@ void TrayController::clockTick()
         m_form->clockTick();
 }
 
-void TrayController::sendMessage(const FormSnapshot &sent)
+void TrayController::sendMessage(const FormSnapshot &sent, const OutgoingMessage &rendered)
 {
-    OutgoingMessage &message = m_state.message;
-    // The attachment as it was at Send: a form opened since starts without one.
-    message.hasAttachment = sent.hasAttachment ? 1 : 0;
-    message.attachmentPath = sent.attachmentPath;
-    message.attachmentName = sent.attachmentName;
-    message.fromAddress = ReadTextField(m_state.settings.senderName) + QStringLiteral(" <") +
-                          ReadTextField(m_state.settings.senderAddress) + QStringLiteral(">");
+    OutgoingMessage message = rendered;
+    // The attachment as it was at Send.
+    message.attachmentPath = sent.hasAttachment ? sent.attachmentPath : QString();
+    // Everything the send needs is copied into the job here, on this thread;
+    // the worker gets the job and nothing else.
+    DeliveryJob job = MakeDeliveryJob(m_state.data, message);
     m_sending = true;
-    const int result = RunOffUiThread([this] {
-        const OutgoingMessage &m = m_state.message;
-        return SendMail(m_state, m.fromAddress, m.toList, m.subject, m.textBody);
-    });
+    const int result = RunOffUiThread(
+        [job = std::move(job), folder = MailLibraryFolder(m_state.installedPath)]() mutable {
+            return SendMail(std::move(job), folder);
+        });
     m_sending = false;
 
     showSendOutcome(result);

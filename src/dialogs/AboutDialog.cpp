@@ -1,8 +1,9 @@
 #include "dialogs/AboutDialog.h"
 
-#include "dialogs/ClickableIcon.h"
-#include "dialogs/DialogTemplate.h"
-#include "dialogs/HyperLink.h"
+#include "ProductInfo.h"
+#include "widgets/ClickableIcon.h"
+#include "widgets/DialogTemplate.h"
+#include "widgets/HyperLink.h"
 
 #include <QPixmap>
 #include <QPushButton>
@@ -18,7 +19,7 @@ const ControlSpec kControls[] = {
     {kProgramIcon, ControlKind::Custom, "", {3, 3, 20, 20}, [](QWidget *parent) -> QWidget * {
          return new ClickableIcon(QPixmap(QStringLiteral(":/icons/quorvane-48.png")), parent);
      }},
-    {kNoId, ControlKind::Label, "Quorvane Version 2.6", {86, 8, 102, 8}},
+    {kNoId, ControlKind::Label, "Quorvane Version " QUORVANE_VERSION, {86, 8, 102, 8}},
     {kNoId, ControlKind::Label, "\xC2\xA9 Lumarc Software. All rights reserved.", {16, 79, 138, 11}},
     {1, ControlKind::DefaultButton, "&OK", {106, 108, 61, 14}},
     {kNoId, ControlKind::GroupBox, "", {11, 71, 199, 22}},

@@ -1,6 +1,6 @@
 #include "dialogs/CustomMessagesDialog.h"
 
-#include "app/AppState.h"
+#include "store/StoredData.h"
 #include "dialogs/SamplePreview.h"
 #include "store/DataFiles.h"
 #include "store/TextField.h"
@@ -70,10 +70,10 @@ void StorePhrase(const DialogControls &controls, int boxId, int editId, std::int
 
 } // namespace
 
-CustomMessagesDialog::CustomMessagesDialog(AppState &state, QWidget *owner) : QDialog(owner), m_state(state)
+CustomMessagesDialog::CustomMessagesDialog(StoredData &data, QWidget *owner) : QDialog(owner), m_data(data)
 {
     m_controls = BuildDialog(this, kTemplate);
-    const SettingsRecord &settings = state.settings;
+    const SettingsRecord &settings = data.settings;
     m_controls.get<QLineEdit>(kMessage1Text)->setText(ReadTextField(settings.customMessage1));
     m_controls.get<QLineEdit>(kMessage2Text)->setText(ReadTextField(settings.customMessage2));
     WirePhrase(m_controls, kMessage1Enabled, kMessage1Text, settings.customMessage1Enabled);
@@ -90,11 +90,11 @@ void CustomMessagesDialog::done(int result)
 
 void CustomMessagesDialog::storeAndSave()
 {
-    SettingsRecord &settings = m_state.settings;
+    SettingsRecord &settings = m_data.settings;
     StorePhrase(m_controls, kMessage1Enabled, kMessage1Text, settings.customMessage1Enabled, settings.customMessage1,
                 kCustomMessage1MaxBytes);
     StorePhrase(m_controls, kMessage2Enabled, kMessage2Text, settings.customMessage2Enabled, settings.customMessage2,
                 kCustomMessage2MaxBytes);
-    SaveDataFiles(m_state);
+    SaveDataFiles(m_data);
     emit customMessagesChanged();
 }

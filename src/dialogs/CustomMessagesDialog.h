@@ -1,10 +1,10 @@
 #pragma once
 
-#include "dialogs/DialogTemplate.h"
+#include "widgets/DialogTemplate.h"
 
 #include <QDialog>
 
-struct AppState;
+struct StoredData;
 class QCheckBox;
 class QLineEdit;
 
@@ -14,7 +14,7 @@ class QLineEdit;
 class CustomMessagesDialog : public QDialog {
     Q_OBJECT
 public:
-    CustomMessagesDialog(AppState &state, QWidget *owner);
+    CustomMessagesDialog(StoredData &data, QWidget *owner);
 
     void done(int result) override;
 
@@ -25,6 +25,6 @@ signals:
 private:
     void storeAndSave();
 
-    AppState &m_state;
+    StoredData &m_data;
     DialogControls m_controls;
 };

@@ -1,6 +1,6 @@
 #include "dialogs/RecipientsEditor.h"
 
-#include "app/AppState.h"
+#include "store/StoredData.h"
 #include "store/DataFiles.h"
 #include "store/TextField.h"
 
@@ -54,12 +54,12 @@ int RecipientsEditor::AddressEditId(int entry)
     return NameEditId(entry) + 20;
 }
 
-RecipientsEditor::RecipientsEditor(AppState &state, QWidget *owner) : QDialog(owner), m_state(state)
+RecipientsEditor::RecipientsEditor(StoredData &data, QWidget *owner) : QDialog(owner), m_data(data)
 {
     const std::vector<ControlSpec> controls = EditorControls();
     m_controls = BuildDialog(this, DialogTemplate{"Edit Recipients", 478, 366, controls});
     for (int i = 0; i < kRecipientCount; ++i) {
-        const RecipientEntry &entry = state.recipients.entries[i];
+        const RecipientEntry &entry = data.recipients.entries[i];
         m_controls.get<QLineEdit>(NameEditId(i))->setText(ReadTextField(entry.name));
         m_controls.get<QLineEdit>(AddressEditId(i))->setText(ReadTextField(entry.address));
     }
@@ -69,11 +69,11 @@ RecipientsEditor::RecipientsEditor(AppState &state, QWidget *owner) : QDialog(ow
 void RecipientsEditor::accept()
 {
     for (int i = 0; i < kRecipientCount; ++i) {
-        RecipientEntry &entry = m_state.recipients.entries[i];
+        RecipientEntry &entry = m_data.recipients.entries[i];
         WriteTextField(entry.name, m_controls.get<QLineEdit>(NameEditId(i))->text());
         WriteTextField(entry.address, m_controls.get<QLineEdit>(AddressEditId(i))->text());
     }
-    SaveDataFiles(m_state);
+    SaveDataFiles(m_data);
     emit recipientsChanged();
     QDialog::accept();
 }

@@ -1,6 +1,6 @@
 #include "dialogs/SetupDialog.h"
 
-#include "app/AppState.h"
+#include "store/StoredData.h"
 #include "dialogs/CustomMessagesDialog.h"
 #include "dialogs/PortNumber.h"
 #include "store/AutoRun.h"
@@ -58,19 +58,19 @@ const DialogTemplate kTemplate{"Setup", 240, 286, kControls};
 
 } // namespace
 
-SetupDialog::SetupDialog(AppState &state, QWidget *owner) : QDialog(owner), m_state(state)
+SetupDialog::SetupDialog(StoredData &data, QWidget *owner) : QDialog(owner), m_data(data)
 {
     m_controls = BuildDialog(this, kTemplate);
-    const SettingsRecord &settings = state.settings;
+    const SettingsRecord &settings = data.settings;
 
     edit(kServer)->setText(ReadTextField(settings.smtpServer));
     edit(kSenderName)->setText(ReadTextField(settings.senderName));
     edit(kSenderAddress)->setText(ReadTextField(settings.senderAddress));
     edit(kUserName)->setText(ReadTextField(settings.smtpUserName));
-    InvertText(settings.smtpPassword, state.passwordScratch);
-    edit(kPassword)->setText(ReadTextField(state.passwordScratch));
+    InvertText(settings.smtpPassword, m_passwordScratch);
+    edit(kPassword)->setText(ReadTextField(m_passwordScratch));
 
-    box(kAutoRun)->setChecked(IsAutoRunSet(state.appDataFolder) == 1);
+    box(kAutoRun)->setChecked(IsAutoRunSet(data.appDataFolder) == 1);
     box(kBccToSender)->setChecked(settings.bccToSender == 1);
     box(kSendAsHtml)->setChecked(settings.sendAsHtml == 1);
     box(kUseAuthentication)->setChecked(settings.useAuthentication == 1);
@@ -92,7 +92,7 @@ SetupDialog::~SetupDialog()
 {
     // Torn down while still open (Exit discards open dialogs unsaved): the
     // clear password must not outlive the dialog all the same.
-    m_state.passwordScratch.fill(0);
+    m_passwordScratch.fill(0);
 }
 
 void SetupDialog::done(int result)
@@ -111,7 +111,7 @@ void SetupDialog::setAuthenticationEditsEnabled(bool enabled)
 
 void SetupDialog::runCustomMessages()
 {
-    CustomMessagesDialog dialog(m_state, this);
+    CustomMessagesDialog dialog(m_data, this);
     connect(&dialog, &CustomMessagesDialog::customMessagesChanged, this, &SetupDialog::customMessagesChanged);
     dialog.setWindowModality(Qt::WindowModal);
     dialog.exec();
@@ -119,19 +119,19 @@ void SetupDialog::runCustomMessages()
 
 void SetupDialog::storeAndSave()
 {
-    SettingsRecord &settings = m_state.settings;
+    SettingsRecord &settings = m_data.settings;
 
     settings.sendAsHtml = box(kSendAsHtml)->isChecked() ? 1 : 0;
-    m_state.activeSendAsHtml = settings.sendAsHtml;
+    m_data.activeSendAsHtml = settings.sendAsHtml;
 
     // The entry is only written or removed when the box disagrees with it, so
     // an entry someone wrote by hand stays as it is.
     const bool autoRunWanted = box(kAutoRun)->isChecked();
-    const bool autoRunSet = IsAutoRunSet(m_state.appDataFolder) == 1;
+    const bool autoRunSet = IsAutoRunSet(m_data.appDataFolder) == 1;
     if (autoRunWanted && !autoRunSet)
-        SetAutoRun(m_state.appDataFolder, m_state.autoRunCommand);
+        SetAutoRun(m_data.appDataFolder, m_data.autoRunCommand);
     else if (!autoRunWanted && autoRunSet)
-        ClearAutoRun(m_state.appDataFolder);
+        ClearAutoRun(m_data.appDataFolder);
 
     settings.bccToSender = box(kBccToSender)->isChecked() ? 1 : 0;
     settings.useAuthentication = box(kUseAuthentication)->isChecked() ? 1 : 0;
@@ -140,12 +140,12 @@ void SetupDialog::storeAndSave()
     WriteTextField(settings.senderName, edit(kSenderName)->text());
     WriteTextField(settings.senderAddress, edit(kSenderAddress)->text());
     WriteTextField(settings.smtpUserName, edit(kUserName)->text());
-    WriteTextField(m_state.passwordScratch, edit(kPassword)->text());
+    WriteTextField(m_passwordScratch, edit(kPassword)->text());
     settings.smtpPort = PortFromText(QStringView(edit(kPort)->text()).left(kPortTextLength));
-    InvertText(m_state.passwordScratch, settings.smtpPassword);
+    InvertText(m_passwordScratch, settings.smtpPassword);
 
-    SaveDataFiles(m_state);
-    m_state.passwordScratch.fill(0);
+    SaveDataFiles(m_data);
+    m_passwordScratch.fill(0);
 }
 
 QLineEdit *SetupDialog::edit(int id) const

@@ -1,6 +1,6 @@
-#include "dialogs/DialogTemplate.h"
+#include "widgets/DialogTemplate.h"
 
-#include "dialogs/PathLabel.h"
+#include "widgets/PathLabel.h"
 
 #include <QApplication>
 #include <QCheckBox>

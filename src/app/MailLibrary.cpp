@@ -1,0 +1,21 @@
+#include "app/MailLibrary.h"
+
+#include <QDir>
+#include <QLibrary>
+
+QString MailLibraryFolder(const QString &programFolder)
+{
+    return QDir::cleanPath(programFolder + QStringLiteral("/../lib/quorvane"));
+}
+
+QString MailLibraryPath(const QString &libraryFolder)
+{
+    return libraryFolder + QStringLiteral("/libquorvane-mail.so");
+}
+
+DeliverEntry MailLibraryEntry(const QString &libraryFolder)
+{
+    // The object going out of scope leaves the library loaded.
+    QLibrary library(MailLibraryPath(libraryFolder));
+    return reinterpret_cast<DeliverEntry>(library.resolve(kDeliverEntryName));
+}
