@@ -10,6 +10,7 @@
 #include "dialogs/RecipientsEditor.h"
 #include "dialogs/SetupDialog.h"
 #include "form/MessageForm.h"
+#include "widgets/LazyIcon.h"
 
 #include <QCoreApplication>
 #include <QIcon>
@@ -18,10 +19,10 @@
 
 TrayController::TrayController(AppState &state, QObject *parent) : QObject(parent), m_state(state)
 {
-    QIcon icon;
+    QList<IconFile> sizes;
     for (int size : {16, 22, 24, 32, 48, 64})
-        icon.addFile(QStringLiteral(":/icons/quorvane-%1.png").arg(size), QSize(size, size));
-    m_tray.setIcon(icon);
+        sizes.append({size, QStringLiteral(":/icons/quorvane-%1.png").arg(size)});
+    m_tray.setIcon(LazyIcon(sizes));
 
     m_openAction = m_menu.addAction(QStringLiteral("&Open"));
     m_exitAction = m_menu.addAction(QStringLiteral("E&xit"));
