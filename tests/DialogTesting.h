@@ -5,6 +5,7 @@
 #include "TestSupport.h"
 #include "store/DataFiles.h"
 #include "store/SafeFile.h"
+#include "widgets/DialogTemplate.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -22,7 +23,7 @@ inline void CloseDialogBy(QDialog &dialog, const QString &how)
 {
     QWidget *target = dialog.focusWidget() ? dialog.focusWidget() : &dialog;
     if (how == QLatin1String("ok"))
-        QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("control1")), Qt::LeftButton);
+        QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("okButton")), Qt::LeftButton);
     else if (how == QLatin1String("enter"))
         QTest::keyClick(target, Qt::Key_Return);
     else if (how == QLatin1String("escape"))
@@ -56,14 +57,25 @@ void WhenOpen(QObject *owner, Act act)
     timer->start(10);
 }
 
+// The names of the controls a Tab press visits, in order.
+inline QStringList TabOrderNames(QWidget *dialog)
+{
+    QStringList names;
+    for (QWidget *w = dialog->nextInFocusChain(); w != dialog; w = w->nextInFocusChain()) {
+        if ((w->focusPolicy() & Qt::TabFocus) && ControlIdOf(w) != kNoId)
+            names.append(w->objectName());
+    }
+    return names;
+}
+
 // The ids of the controls a Tab press visits, in order.
 inline QList<int> TabOrderIds(QWidget *dialog)
 {
     QList<int> ids;
     for (QWidget *w = dialog->nextInFocusChain(); w != dialog; w = w->nextInFocusChain()) {
-        if (!(w->focusPolicy() & Qt::TabFocus) || !w->objectName().startsWith(QLatin1String("control")))
+        if (!(w->focusPolicy() & Qt::TabFocus) || ControlIdOf(w) == kNoId)
             continue;
-        ids.append(w->objectName().mid(7).toInt());
+        ids.append(ControlIdOf(w));
     }
     return ids;
 }

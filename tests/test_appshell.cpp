@@ -79,7 +79,7 @@ private slots:
                                               "MB).\n\nToo many recepients may also cause a send error.")));
         QVERIFY(texts.contains(QStringLiteral(
             "Check all email addresses are correct, including any caller CC address typed in.")));
-        QVERIFY(ControlById<QPushButton>(&dialog, 1)->isDefault());
+        QVERIFY(ControlById<QPushButton>(&dialog, kOkButton)->isDefault());
     }
 
     void sendErrorDialogEnds_data()
@@ -99,7 +99,7 @@ private slots:
         OnNextModal([how, &shownAt](QWidget *w) {
             shownAt = w->frameGeometry().topLeft();
             switch (how) {
-            case 0: ControlById<QPushButton>(w, 1)->click(); break;
+            case 0: ControlById<QPushButton>(w, kOkButton)->click(); break;
             case 1: QTest::keyClick(w, Qt::Key_Return); break;
             case 2: QTest::keyClick(w, Qt::Key_Escape); break;
             default: w->close(); break;

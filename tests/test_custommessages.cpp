@@ -8,6 +8,8 @@
 #include <QLineEdit>
 #include <QtTest>
 
+using namespace CustomMessagesControl;
+
 namespace {
 
 QLineEdit *Edit(const QDialog &dialog, int id)
@@ -49,10 +51,10 @@ private slots:
         });
         dialog.show();
 
-        Box(dialog, 3020)->click();
-        Edit(dialog, 3018)->setText(QStringLiteral("Will FAX documents"));
-        Box(dialog, 3021)->click();
-        Edit(dialog, 3019)->setText(QStringLiteral("Have booked a meeting for you in conference room"));
+        Box(dialog, kMessage1Enabled)->click();
+        Edit(dialog, kMessage1Text)->setText(QStringLiteral("Will FAX documents"));
+        Box(dialog, kMessage2Enabled)->click();
+        Edit(dialog, kMessage2Text)->setText(QStringLiteral("Have booked a meeting for you in conference room"));
         CloseDialogBy(dialog, how);
 
         QVERIFY(!dialog.isVisible());
@@ -84,13 +86,13 @@ private slots:
         CustomMessagesDialog dialog(profile.data, nullptr);
 
         const bool on = stored == 1;
-        QCOMPARE(Box(dialog, 3020)->isChecked(), on);
-        QCOMPARE(Edit(dialog, 3018)->isEnabled(), on);
-        QCOMPARE(Box(dialog, 3021)->isChecked(), on);
-        QCOMPARE(Edit(dialog, 3019)->isEnabled(), on);
+        QCOMPARE(Box(dialog, kMessage1Enabled)->isChecked(), on);
+        QCOMPARE(Edit(dialog, kMessage1Text)->isEnabled(), on);
+        QCOMPARE(Box(dialog, kMessage2Enabled)->isChecked(), on);
+        QCOMPARE(Edit(dialog, kMessage2Text)->isEnabled(), on);
         // Switched off or not, the saved text is there to come back to.
-        QCOMPARE(Edit(dialog, 3018)->text(), QStringLiteral("Short one"));
-        QCOMPARE(Edit(dialog, 3019)->text(), QStringLiteral("Longer one"));
+        QCOMPARE(Edit(dialog, kMessage1Text)->text(), QStringLiteral("Short one"));
+        QCOMPARE(Edit(dialog, kMessage2Text)->text(), QStringLiteral("Longer one"));
     }
 
     void boxesEnableAndFocusTheirEdits()
@@ -100,7 +102,7 @@ private slots:
         dialog.show();
         QVERIFY(QTest::qWaitForWindowActive(&dialog));
 
-        const std::pair<int, int> phrases[] = {{3020, 3018}, {3021, 3019}};
+        const std::pair<int, int> phrases[] = {{kMessage1Enabled, kMessage1Text}, {kMessage2Enabled, kMessage2Text}};
         for (auto [box, edit] : phrases) {
             Box(dialog, box)->click();
             QVERIFY(Edit(dialog, edit)->isEnabled());
@@ -117,9 +119,9 @@ private slots:
         {
             CustomMessagesDialog dialog(profile.data, nullptr);
             dialog.show();
-            Box(dialog, 3020)->click();
-            Edit(dialog, 3018)->setText(QStringLiteral("Typed, then thought better of"));
-            Box(dialog, 3020)->click();
+            Box(dialog, kMessage1Enabled)->click();
+            Edit(dialog, kMessage1Text)->setText(QStringLiteral("Typed, then thought better of"));
+            Box(dialog, kMessage1Enabled)->click();
             dialog.accept();
         }
         const SettingsRecord saved = profile.savedSettings();
@@ -127,7 +129,7 @@ private slots:
         QCOMPARE(ReadTextField(saved.customMessage1), QStringLiteral("Will FAX documents"));
 
         CustomMessagesDialog reopened(profile.data, nullptr);
-        QCOMPARE(Edit(reopened, 3018)->text(), QStringLiteral("Will FAX documents"));
+        QCOMPARE(Edit(reopened, kMessage1Text)->text(), QStringLiteral("Will FAX documents"));
     }
 
     void phrasesCutToTheirLimits_data()
@@ -136,14 +138,14 @@ private slots:
         QTest::addColumn<int>("edit");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QByteArray>("stored");
-        QTest::newRow("40 characters in the short phrase") << 3020 << 3018 << QString(40, u'a') << QByteArray(30, 'a');
-        QTest::newRow("30 characters kept whole") << 3020 << 3018 << QString(30, u'a') << QByteArray(30, 'a');
+        QTest::newRow("40 characters in the short phrase") << kMessage1Enabled << kMessage1Text << QString(40, u'a') << QByteArray(30, 'a');
+        QTest::newRow("30 characters kept whole") << kMessage1Enabled << kMessage1Text << QString(30, u'a') << QByteArray(30, 'a');
         QTest::newRow("two-byte character across byte 30")
-            << 3020 << 3018 << (QString(29, u'a') + QStringLiteral("é")) << QByteArray(29, 'a');
-        QTest::newRow("70 characters in the long phrase") << 3021 << 3019 << QString(70, u'b') << QByteArray(62, 'b');
+            << kMessage1Enabled << kMessage1Text << (QString(29, u'a') + QStringLiteral("é")) << QByteArray(29, 'a');
+        QTest::newRow("70 characters in the long phrase") << kMessage2Enabled << kMessage2Text << QString(70, u'b') << QByteArray(62, 'b');
         QTest::newRow("three-byte character across byte 62")
-            << 3021 << 3019 << (QString(60, u'b') + QStringLiteral("€")) << QByteArray(60, 'b');
-        QTest::newRow("empty phrase stored as empty") << 3021 << 3019 << QString() << QByteArray();
+            << kMessage2Enabled << kMessage2Text << (QString(60, u'b') + QStringLiteral("€")) << QByteArray(60, 'b');
+        QTest::newRow("empty phrase stored as empty") << kMessage2Enabled << kMessage2Text << QString() << QByteArray();
     }
 
     void phrasesCutToTheirLimits()
@@ -162,11 +164,11 @@ private slots:
         dialog.accept();
 
         const SettingsRecord saved = profile.savedSettings();
-        const QByteArray field = box == 3020 ? QByteArray(saved.customMessage1.data(), 32)
+        const QByteArray field = box == kMessage1Enabled ? QByteArray(saved.customMessage1.data(), 32)
                                              : QByteArray(saved.customMessage2.data(), 64);
         // Zeros after the text: no tail of the longer old phrase is left.
         QCOMPARE(field, stored + QByteArray(field.size() - stored.size(), '\0'));
-        QCOMPARE(box == 3020 ? saved.customMessage1Enabled : saved.customMessage2Enabled, 1);
+        QCOMPARE(box == kMessage1Enabled ? saved.customMessage1Enabled : saved.customMessage2Enabled, 1);
     }
 
     void discardedWhenTheProgramExitsUnderIt()
@@ -177,8 +179,8 @@ private slots:
         const QByteArray before = ReadWholeFile(profile.data.settingsPath);
         auto *dialog = new CustomMessagesDialog(profile.data, nullptr);
         dialog->show();
-        Box(*dialog, 3021)->click();
-        Edit(*dialog, 3019)->setText(QStringLiteral("Left a parcel at reception"));
+        Box(*dialog, kMessage2Enabled)->click();
+        Edit(*dialog, kMessage2Text)->setText(QStringLiteral("Left a parcel at reception"));
         delete dialog;
         QCOMPARE(ReadWholeFile(profile.data.settingsPath), before);
     }

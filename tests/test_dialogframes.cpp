@@ -22,34 +22,34 @@ private slots:
     {
         QTest::addColumn<DialogFactory>("make");
         QTest::addColumn<QString>("caption");
-        QTest::addColumn<QList<int>>("tabOrder");
+        QTest::addColumn<QStringList>("tabOrder");
 
         QTest::newRow("Setup") << DialogFactory([](StoredData &s, QWidget *o) { return new SetupDialog(s, o); })
                                << "Setup"
-                               << QList<int>{3000, 3001, 3002, 3010, 1, 3003, 3004, 3005, 3007, 1060, 3006, 3011};
+                               << QStringList{"serverEdit", "senderNameEdit", "senderAddressEdit", "bccToSenderBox",
+                                              "okButton", "useAuthenticationBox", "userNameEdit", "passwordEdit",
+                                              "sendAsHtmlBox", "customMessagesButton", "portEdit", "autoRunBox"};
         QTest::newRow("Custom Messages")
             << DialogFactory([](StoredData &s, QWidget *o) { return new CustomMessagesDialog(s, o); })
-            << "Custom Messages" << QList<int>{3020, 3018, 3021, 3019, 1};
+            << "Custom Messages" << QStringList{"message1Box", "message1Edit", "message2Box", "message2Edit", "okButton"};
 
         // Row by row, name before address, the left block of 20 first.
-        QList<int> recipients;
-        for (int row = 0; row < 20; ++row)
-            recipients << 2000 + row << 2020 + row;
-        for (int row = 0; row < 20; ++row)
-            recipients << 2040 + row << 2060 + row;
-        recipients << 1;
+        QStringList recipients;
+        for (int entry = 0; entry < 40; ++entry)
+            recipients << QStringLiteral("name%1Edit").arg(entry) << QStringLiteral("address%1Edit").arg(entry);
+        recipients << "okButton";
         QTest::newRow("Edit Recipients")
             << DialogFactory([](StoredData &s, QWidget *o) { return new RecipientsEditor(s, o); })
             << "Edit Recipients" << recipients;
         QTest::newRow("About") << DialogFactory([](StoredData &, QWidget *o) { return new AboutDialog(o); })
-                               << "About Quorvane" << QList<int>{1, 3015};
+                               << "About Quorvane" << QStringList{"okButton", "webLink"};
     }
 
     void opensCentredWithItsTabOrder()
     {
         QFETCH(DialogFactory, make);
         QFETCH(QString, caption);
-        QFETCH(QList<int>, tabOrder);
+        QFETCH(QStringList, tabOrder);
         Profile profile;
         // An owner in a corner: the dialog still opens in the middle of the
         // screen, not over its owner.
@@ -66,7 +66,15 @@ private slots:
         QVERIFY(frame.width() <= screen.width() && frame.height() <= screen.height());
         QCOMPARE(frame.topLeft(), QPoint(screen.x() + (screen.width() - frame.width()) / 2,
                                          screen.y() + (screen.height() - frame.height()) / 2));
-        QCOMPARE(TabOrderIds(dialog.get()), tabOrder);
+        QCOMPARE(TabOrderNames(dialog.get()), tabOrder);
+        // Every control the code finds by id has a name a person can read.
+        for (QWidget *control : dialog->findChildren<QWidget *>()) {
+            if (ControlIdOf(control) == kNoId)
+                continue;
+            const QString name = control->objectName();
+            QVERIFY2(!name.isEmpty() && name.front().isLower() && !name.contains(u' '),
+                     qPrintable(QString::number(ControlIdOf(control))));
+        }
         dialog->hide();
     }
 };

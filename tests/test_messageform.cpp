@@ -434,8 +434,7 @@ private slots:
         QList<int> visited = {CallerName};
         for (int step = 1; step < expected.size(); ++step) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-            const QString name = QApplication::focusWidget()->objectName();
-            visited << (name.startsWith(QStringLiteral("control")) ? name.mid(7).toInt() : -1);
+            visited << ControlIdOf(QApplication::focusWidget());
         }
         QCOMPARE(visited, expected);
     }

@@ -15,6 +15,8 @@
 #include <algorithm>
 #include <limits>
 
+using namespace SetupControl;
+
 namespace {
 
 QLineEdit *Edit(const QDialog &dialog, int id)
@@ -81,16 +83,16 @@ private slots:
         SetupDialog dialog(state, nullptr);
         dialog.show();
 
-        Edit(dialog, 3000)->setText(QStringLiteral("mail.example.net"));
-        Edit(dialog, 3001)->setText(QStringLiteral("Front Desk"));
-        Edit(dialog, 3002)->setText(QStringLiteral("desk@example.net"));
-        Box(dialog, 3010)->click();
-        Box(dialog, 3007)->click(); // HTML off
-        Box(dialog, 3003)->click();
-        Edit(dialog, 3004)->setText(QStringLiteral("desk"));
-        Edit(dialog, 3005)->setText(QStringLiteral("pa55 wörd"));
-        Edit(dialog, 3006)->setText(QStringLiteral("587"));
-        Edit(dialog, 3000)->setFocus();
+        Edit(dialog, kServer)->setText(QStringLiteral("mail.example.net"));
+        Edit(dialog, kSenderName)->setText(QStringLiteral("Front Desk"));
+        Edit(dialog, kSenderAddress)->setText(QStringLiteral("desk@example.net"));
+        Box(dialog, kBccToSender)->click();
+        Box(dialog, kSendAsHtml)->click(); // HTML off
+        Box(dialog, kUseAuthentication)->click();
+        Edit(dialog, kUserName)->setText(QStringLiteral("desk"));
+        Edit(dialog, kPassword)->setText(QStringLiteral("pa55 wörd"));
+        Edit(dialog, kPort)->setText(QStringLiteral("587"));
+        Edit(dialog, kServer)->setFocus();
         CloseDialogBy(dialog, how);
 
         QVERIFY(!dialog.isVisible());
@@ -136,13 +138,13 @@ private slots:
         {
             SetupDialog dialog(profile.data, nullptr);
             dialog.show();
-            Edit(dialog, 3006)->setText(typed);
+            Edit(dialog, kPort)->setText(typed);
             dialog.accept();
         }
         QCOMPARE(profile.savedSettings().smtpPort, port);
 
         SetupDialog reopened(profile.data, nullptr);
-        QCOMPARE(Edit(reopened, 3006)->text(), QString::number(port));
+        QCOMPARE(Edit(reopened, kPort)->text(), QString::number(port));
     }
 
     void textsCutToTheirFields_data()
@@ -150,13 +152,13 @@ private slots:
         QTest::addColumn<int>("id");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QByteArray>("stored");
-        QTest::newRow("200-character server") << 3000 << QString(200, u's') << QByteArray(127, 's');
-        QTest::newRow("127 characters kept whole") << 3000 << QString(127, u's') << QByteArray(127, 's');
+        QTest::newRow("200-character server") << kServer << QString(200, u's') << QByteArray(127, 's');
+        QTest::newRow("127 characters kept whole") << kServer << QString(127, u's') << QByteArray(127, 's');
         // Cut on a character boundary, never through "é".
         QTest::newRow("two-byte character at the cut")
-            << 3001 << (QString(126, u'n') + QStringLiteral("é")) << QByteArray(126, 'n');
-        QTest::newRow("200-character address") << 3002 << QString(200, u'a') << QByteArray(127, 'a');
-        QTest::newRow("200-character user name") << 3004 << QString(200, u'u') << QByteArray(127, 'u');
+            << kSenderName << (QString(126, u'n') + QStringLiteral("é")) << QByteArray(126, 'n');
+        QTest::newRow("200-character address") << kSenderAddress << QString(200, u'a') << QByteArray(127, 'a');
+        QTest::newRow("200-character user name") << kUserName << QString(200, u'u') << QByteArray(127, 'u');
     }
 
     void textsCutToTheirFields()
@@ -171,9 +173,9 @@ private slots:
         dialog.accept();
 
         const SettingsRecord saved = profile.savedSettings();
-        const QByteArray field = id == 3000   ? FieldBytes(saved.smtpServer)
-                                 : id == 3001 ? FieldBytes(saved.senderName)
-                                 : id == 3002 ? FieldBytes(saved.senderAddress)
+        const QByteArray field = id == kServer   ? FieldBytes(saved.smtpServer)
+                                 : id == kSenderName ? FieldBytes(saved.senderName)
+                                 : id == kSenderAddress ? FieldBytes(saved.senderAddress)
                                               : FieldBytes(saved.smtpUserName);
         QCOMPARE(field, Padded(stored, 128));
     }
@@ -183,7 +185,7 @@ private slots:
         Profile profile;
         SetupDialog dialog(profile.data, nullptr);
         dialog.show();
-        Edit(dialog, 3005)->setText(QString(200, u'p'));
+        Edit(dialog, kPassword)->setText(QString(200, u'p'));
         dialog.accept();
         QCOMPARE(FieldBytes(profile.savedSettings().smtpPassword), Padded(Inverted(QByteArray(127, 'p')), 128));
     }
@@ -198,22 +200,22 @@ private slots:
         dialog.show();
         QVERIFY(QTest::qWaitForWindowActive(&dialog));
 
-        QVERIFY(!Box(dialog, 3003)->isChecked());
-        QVERIFY(!Edit(dialog, 3004)->isEnabled());
-        QVERIFY(!Edit(dialog, 3005)->isEnabled());
-        QCOMPARE(Edit(dialog, 3004)->text(), QStringLiteral("jane"));
+        QVERIFY(!Box(dialog, kUseAuthentication)->isChecked());
+        QVERIFY(!Edit(dialog, kUserName)->isEnabled());
+        QVERIFY(!Edit(dialog, kPassword)->isEnabled());
+        QCOMPARE(Edit(dialog, kUserName)->text(), QStringLiteral("jane"));
 
-        Box(dialog, 3003)->click();
-        QVERIFY(Edit(dialog, 3004)->isEnabled());
-        QVERIFY(Edit(dialog, 3005)->isEnabled());
-        QVERIFY(Edit(dialog, 3004)->hasFocus());
-        Edit(dialog, 3004)->setText(QStringLiteral("jane.smith"));
+        Box(dialog, kUseAuthentication)->click();
+        QVERIFY(Edit(dialog, kUserName)->isEnabled());
+        QVERIFY(Edit(dialog, kPassword)->isEnabled());
+        QVERIFY(Edit(dialog, kUserName)->hasFocus());
+        Edit(dialog, kUserName)->setText(QStringLiteral("jane.smith"));
 
-        Box(dialog, 3003)->click();
-        QVERIFY(!Edit(dialog, 3004)->isEnabled());
-        QVERIFY(!Edit(dialog, 3005)->isEnabled());
-        QCOMPARE(Edit(dialog, 3004)->text(), QStringLiteral("jane.smith"));
-        QCOMPARE(Edit(dialog, 3005)->text(), QStringLiteral("secret"));
+        Box(dialog, kUseAuthentication)->click();
+        QVERIFY(!Edit(dialog, kUserName)->isEnabled());
+        QVERIFY(!Edit(dialog, kPassword)->isEnabled());
+        QCOMPARE(Edit(dialog, kUserName)->text(), QStringLiteral("jane.smith"));
+        QCOMPARE(Edit(dialog, kPassword)->text(), QStringLiteral("secret"));
 
         dialog.accept();
         const SettingsRecord saved = profile.savedSettings();
@@ -241,10 +243,10 @@ private slots:
         dialog.show();
 
         const bool on = stored == 1;
-        QCOMPARE(Box(dialog, 3010)->isChecked(), on);
-        QCOMPARE(Box(dialog, 3007)->isChecked(), on);
-        QCOMPARE(Box(dialog, 3003)->isChecked(), on);
-        QCOMPARE(Edit(dialog, 3004)->isEnabled(), on);
+        QCOMPARE(Box(dialog, kBccToSender)->isChecked(), on);
+        QCOMPARE(Box(dialog, kSendAsHtml)->isChecked(), on);
+        QCOMPARE(Box(dialog, kUseAuthentication)->isChecked(), on);
+        QCOMPARE(Edit(dialog, kUserName)->isEnabled(), on);
 
         // What goes back to the file is always exactly 1 or 0.
         dialog.accept();
@@ -263,8 +265,8 @@ private slots:
         {
             SetupDialog dialog(state, nullptr);
             dialog.show();
-            QCOMPARE(Edit(dialog, 3005)->echoMode(), QLineEdit::Password);
-            QCOMPARE(Edit(dialog, 3005)->text(), QStringLiteral("s3cret!"));
+            QCOMPARE(Edit(dialog, kPassword)->echoMode(), QLineEdit::Password);
+            QCOMPARE(Edit(dialog, kPassword)->text(), QStringLiteral("s3cret!"));
             QCOMPARE(ReadTextField(dialog.passwordScratch()), QStringLiteral("s3cret!"));
             CloseDialogBy(dialog, QStringLiteral("escape"));
             QVERIFY(AllZero(dialog.passwordScratch()));
@@ -284,8 +286,8 @@ private slots:
         auto closeSetupTicking = [&state](bool expectTicked, bool tick, const char *how) {
             SetupDialog dialog(state, nullptr);
             dialog.show();
-            QCOMPARE(Box(dialog, 3011)->isChecked(), expectTicked);
-            Box(dialog, 3011)->setChecked(tick);
+            QCOMPARE(Box(dialog, kAutoRun)->isChecked(), expectTicked);
+            Box(dialog, kAutoRun)->setChecked(tick);
             CloseDialogBy(dialog, QString::fromLatin1(how));
         };
 
@@ -314,7 +316,7 @@ private slots:
 
         SetupDialog dialog(state, nullptr);
         dialog.show();
-        QVERIFY(Box(dialog, 3011)->isChecked());
+        QVERIFY(Box(dialog, kAutoRun)->isChecked());
         dialog.accept();
         QCOMPARE(ReadWholeFile(entry), handMade);
     }
@@ -326,7 +328,7 @@ private slots:
         SetupDialog setup(state, nullptr);
         QSignalSpy changed(&setup, &SetupDialog::customMessagesChanged);
         setup.show();
-        Edit(setup, 3000)->setText(QStringLiteral("smtp.example.org"));
+        Edit(setup, kServer)->setText(QStringLiteral("smtp.example.org"));
 
         // Each save writes the settings file anew: remove it before each close
         // to see that close write it back.
@@ -334,11 +336,11 @@ private slots:
         bool nestedWasOpen = false;
         WhenOpen<CustomMessagesDialog>(&setup, [&](CustomMessagesDialog *custom) {
             nestedWasOpen = true;
-            ControlById<QCheckBox>(custom, 3020)->click();
-            ControlById<QLineEdit>(custom, 3018)->setText(QStringLiteral("Will FAX documents"));
+            ControlById<QCheckBox>(custom, CustomMessagesControl::kMessage1Enabled)->click();
+            ControlById<QLineEdit>(custom, CustomMessagesControl::kMessage1Text)->setText(QStringLiteral("Will FAX documents"));
             custom->accept();
         });
-        QTest::mouseClick(ControlById<QPushButton>(&setup, 1060), Qt::LeftButton);
+        QTest::mouseClick(ControlById<QPushButton>(&setup, kCustomMessages), Qt::LeftButton);
         QVERIFY(nestedWasOpen);
         QVERIFY(setup.isVisible());
         QCOMPARE(changed.count(), 1);
@@ -364,7 +366,7 @@ private slots:
         const QByteArray before = ReadWholeFile(profile.data.settingsPath);
         auto *dialog = new SetupDialog(profile.data, nullptr);
         dialog->show();
-        Edit(*dialog, 3000)->setText(QStringLiteral("relay.example.org"));
+        Edit(*dialog, kServer)->setText(QStringLiteral("relay.example.org"));
         delete dialog;
         QCOMPARE(ReadWholeFile(profile.data.settingsPath), before);
     }

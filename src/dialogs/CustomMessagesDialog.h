@@ -5,6 +5,14 @@
 #include <QDialog>
 
 struct StoredData;
+
+// Control ids of Custom Messages.
+namespace CustomMessagesControl {
+inline constexpr int kMessage1Text = 3018;
+inline constexpr int kMessage2Text = 3019;
+inline constexpr int kMessage1Enabled = 3020;
+inline constexpr int kMessage2Enabled = 3021;
+} // namespace CustomMessagesControl
 class QCheckBox;
 class QLineEdit;
 

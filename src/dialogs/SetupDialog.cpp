@@ -14,19 +14,7 @@
 
 namespace {
 
-enum : int {
-    kServer = 3000,
-    kSenderName = 3001,
-    kSenderAddress = 3002,
-    kUseAuthentication = 3003,
-    kUserName = 3004,
-    kPassword = 3005,
-    kPort = 3006,
-    kSendAsHtml = 3007,
-    kBccToSender = 3010,
-    kAutoRun = 3011,
-    kCustomMessages = 1060,
-};
+using namespace SetupControl;
 
 // The port is read as at most this many characters.
 constexpr qsizetype kPortTextLength = 15;
@@ -36,7 +24,7 @@ const ControlSpec kControls[] = {
     {kSenderName, ControlKind::LineEdit, "", {14, 155, 208, 14}},
     {kSenderAddress, ControlKind::LineEdit, "", {14, 191, 208, 14}},
     {kBccToSender, ControlKind::CheckBox, "Also send me a &BCC for every message I send", {20, 215, 177, 10}},
-    {1, ControlKind::DefaultButton, "&OK", {181, 262, 50, 14}},
+    {kOkButton, ControlKind::DefaultButton, "&OK", {181, 262, 50, 14}},
     {kUseAuthentication, ControlKind::CheckBox, "SMTP server requires authenticating &credentials", {20, 59, 180, 13}},
     {kUserName, ControlKind::LineEdit, "", {61, 78, 161, 14}},
     {kPassword, ControlKind::PasswordEdit, "", {61, 98, 161, 14}},
@@ -54,7 +42,16 @@ const ControlSpec kControls[] = {
     {kAutoRun, ControlKind::CheckBox, "&Auto run at startup", {141, 245, 81, 10}},
 };
 
-const DialogTemplate kTemplate{"Setup", 240, 286, kControls};
+const ControlName kNames[] = {
+    {kServer, "serverEdit"},         {kSenderName, "senderNameEdit"},
+    {kSenderAddress, "senderAddressEdit"}, {kBccToSender, "bccToSenderBox"},
+    {kOkButton, "okButton"},         {kUseAuthentication, "useAuthenticationBox"},
+    {kUserName, "userNameEdit"},     {kPassword, "passwordEdit"},
+    {kSendAsHtml, "sendAsHtmlBox"},  {kCustomMessages, "customMessagesButton"},
+    {kPort, "portEdit"},             {kAutoRun, "autoRunBox"},
+};
+
+const DialogTemplate kTemplate{"Setup", 240, 286, kControls, kNames};
 
 } // namespace
 
@@ -83,7 +80,7 @@ SetupDialog::SetupDialog(StoredData &data, QWidget *owner) : QDialog(owner), m_d
         if (ticked)
             edit(kUserName)->setFocus();
     });
-    connect(m_controls.get<QPushButton>(1), &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_controls.get<QPushButton>(kOkButton), &QPushButton::clicked, this, &QDialog::accept);
     connect(m_controls.get<QPushButton>(kCustomMessages), &QPushButton::clicked, this,
             &SetupDialog::runCustomMessages);
 }

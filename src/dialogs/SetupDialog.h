@@ -7,6 +7,21 @@
 #include <array>
 
 struct StoredData;
+
+// Control ids of Setup.
+namespace SetupControl {
+inline constexpr int kServer = 3000;
+inline constexpr int kSenderName = 3001;
+inline constexpr int kSenderAddress = 3002;
+inline constexpr int kUseAuthentication = 3003;
+inline constexpr int kUserName = 3004;
+inline constexpr int kPassword = 3005;
+inline constexpr int kPort = 3006;
+inline constexpr int kSendAsHtml = 3007;
+inline constexpr int kBccToSender = 3010;
+inline constexpr int kAutoRun = 3011;
+inline constexpr int kCustomMessages = 1060;
+} // namespace SetupControl
 class QCheckBox;
 class QLineEdit;
 

@@ -89,12 +89,43 @@ std::vector<ControlSpec> MakeControls()
     return c;
 }
 
+std::vector<ControlName> MakeNames()
+{
+    std::vector<ControlName> n = {
+        {EditRecipients, "editRecipientsButton"}, {Setup, "setupButton"},
+        {SelectAll, "selectAllBox"},             {AppIcon, "appIcon"},
+        {Help, "helpButton"},                    {About, "aboutButton"},
+        {Attach, "attachButton"},                {AttachmentIndicator, "attachmentIndicator"},
+        {AttachmentName, "attachmentName"},      {Date, "dateLabel"},
+        {Time, "timeLabel"},                     {CallerName, "callerNameEdit"},
+        {CallerCompany, "callerCompanyEdit"},    {CallerPhone, "callerPhoneEdit"},
+        {CallerEmail, "callerEmailEdit"},        {CcCaller, "ccCallerBox"},
+        {MessageText, "messageEdit"},            {KeepOnTop, "keepOnTopBox"},
+        {AutoClose, "autoCloseBox"},             {Close, "closeButton"},
+        {Send, "sendButton"},
+        {PhraseBox::NotUrgent, "notUrgentBox"},  {PhraseBox::Urgent, "urgentBox"},
+        {PhraseBox::VisitedToSeeYou, "visitedToSeeYouBox"},
+        {PhraseBox::WillVisitAnotherTime, "willVisitAnotherTimeBox"},
+        {PhraseBox::LeftItems, "leftItemsBox"},
+        {PhraseBox::PleaseContactViaEmail, "pleaseContactViaEmailBox"},
+        {PhraseBox::Telephoned, "telephonedBox"}, {PhraseBox::PleaseCallBack, "pleaseCallBackBox"},
+        {PhraseBox::ReturnedYourCall, "returnedYourCallBox"},
+        {PhraseBox::WillCallBackLater, "willCallBackLaterBox"},
+        {PhraseBox::Custom1, "custom1Box"},      {PhraseBox::WillSendYouAnEmail, "willSendYouAnEmailBox"},
+        {PhraseBox::Custom2, "custom2Box"},
+    };
+    for (int i = 0; i < kRecipientCount; ++i)
+        n.push_back({FirstRecipient + i, QStringLiteral("recipient%1Box").arg(i)});
+    return n;
+}
+
 } // namespace
 
 const DialogTemplate &MessageFormTemplate()
 {
     static const std::vector<ControlSpec> controls = MakeControls();
-    static const DialogTemplate tpl{"Quorvane", 434, 334, controls};
+    static const std::vector<ControlName> names = MakeNames();
+    static const DialogTemplate tpl{"Quorvane", 434, 334, controls, names};
     return tpl;
 }
 
