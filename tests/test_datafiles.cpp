@@ -117,7 +117,7 @@ private slots:
         QCOMPARE(p.data.activeSendAsHtml, 1);
         QCOMPARE(p.data.activeSmtpServer, QString());
 
-        QCOMPARE(IsAutoRunSet(p.data.appDataFolder), 1);
+        QCOMPARE(IsAutoRunSet(p.data.appDataFolder), true);
         const QStringList lines = EntryLines(p.data.appDataFolder);
         QVERIFY(lines.contains(QStringLiteral("[Desktop Entry]")));
         QVERIFY(lines.contains(QStringLiteral("Type=Application")));
@@ -331,11 +331,11 @@ private slots:
         QCOMPARE(ReadTextField(again.recipients.entries[39].name), QStringLiteral("Zoë Last"));
         // Only a first run in a new folder sets auto-run: once cleared, later
         // starts leave it cleared.
-        QCOMPARE(ClearAutoRun(p.data.appDataFolder), 1);
+        QCOMPARE(ClearAutoRun(p.data.appDataFolder), true);
         StoredData later;
         PointDataAt(later, p.data.appDataFolder);
         LoadDataFiles(later);
-        QCOMPARE(IsAutoRunSet(p.data.appDataFolder), 0);
+        QCOMPARE(IsAutoRunSet(p.data.appDataFolder), false);
     }
 
     void unwritableFolderReportsEverySave_data()

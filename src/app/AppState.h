@@ -4,12 +4,10 @@
 
 #include <QString>
 
-#include <cstdint>
-
 // The one process-wide state. Created once in main() and handed to the parts
 // that use it; tests make their own.
 struct AppState {
     StoredData data;         // the data files, their paths and working copies
     QString installedPath;   // the program's folder, ending in "/"
-    std::int32_t helpUnavailable = 0; // set once help could not be shown
+    bool helpUnavailable = false; // set once help could not be shown
 };

@@ -67,7 +67,7 @@ SetupDialog::SetupDialog(StoredData &data, QWidget *owner) : QDialog(owner), m_d
     InvertText(settings.smtpPassword, m_passwordScratch);
     edit(kPassword)->setText(ReadTextField(m_passwordScratch));
 
-    box(kAutoRun)->setChecked(IsAutoRunSet(data.appDataFolder) == 1);
+    box(kAutoRun)->setChecked(IsAutoRunSet(data.appDataFolder));
     box(kBccToSender)->setChecked(settings.bccToSender == 1);
     box(kSendAsHtml)->setChecked(settings.sendAsHtml == 1);
     box(kUseAuthentication)->setChecked(settings.useAuthentication == 1);
@@ -124,7 +124,7 @@ void SetupDialog::storeAndSave()
     // The entry is only written or removed when the box disagrees with it, so
     // an entry someone wrote by hand stays as it is.
     const bool autoRunWanted = box(kAutoRun)->isChecked();
-    const bool autoRunSet = IsAutoRunSet(m_data.appDataFolder) == 1;
+    const bool autoRunSet = IsAutoRunSet(m_data.appDataFolder);
     if (autoRunWanted && !autoRunSet)
         SetAutoRun(m_data.appDataFolder, m_data.autoRunCommand);
     else if (!autoRunWanted && autoRunSet)
