@@ -81,8 +81,8 @@ trap finish EXIT
 
 if [ "$virtual" = 1 ] || [ -z "${DISPLAY:-}" ]; then
   source scripts/lib/virtual-desktop.sh
-  start_virtual_desktop "$work/logs" || exit 1
-  desktop="virtual X display (Xvfb 1280x800, tint2 as tray host, no window manager)"
+  start_virtual_desktop "$work/logs" --trayer || exit 1
+  desktop="virtual X display (Xvfb 1280x800, trayer as tray host, no window manager)"
 else
   desktop="the display $DISPLAY"
 fi
@@ -118,6 +118,7 @@ launch() {
   local out="$work/launch.out"
   : >"$out"
   local class="$1"
+  L_CLASS=$class
   shift
   "$probe" launch --class "$class" --timeout 60 -- "$@" >"$out" 2>>"$work/logs/$class.log" &
   L_PROBE=$!
@@ -147,14 +148,12 @@ stop_program() {
   tray_let_go
 }
 
-# The X server hands the next program the same window ids, and a tray host
-# that has not yet dropped the last icon then drops the new one in its place:
-# wait until ours has taken every icon out that it took in.
+# The X server hands the next program the ids of windows just gone: wait
+# until no window of the program that ended is left before the next starts.
 tray_let_go() {
-  local log="$work/logs/tint2.log" i
-  if [ ! -f "$log" ]; then sleep 0.5; return; fi
+  local i
   for i in $(seq 1 100); do
-    [ "$(grep -c add_icon "$log")" -le "$(grep -c remove_icon "$log")" ] && return
+    [ -z "$(xdotool search --classname "$L_CLASS" 2>/dev/null)" ] && return
     sleep 0.05
   done
 }

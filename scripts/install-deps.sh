@@ -10,9 +10,10 @@ packages=(
   python3 python3-aiosmtpd
   xvfb tint2 xdotool x11-utils imagemagick fonts-dejavu-core
   dpkg-dev file
-  # scripts/benchmark.sh: the curl tool it compares against, and the X
-  # extensions its probe watches paints and sends clicks with
-  curl libxdamage-dev libxtst-dev
+  # scripts/benchmark.sh: the curl tool it compares against, the X
+  # extensions its probe watches paints and sends clicks with, the counter of
+  # instructions, and a tray host that keeps every icon over many launches
+  curl libxdamage-dev libxtst-dev valgrind trayer
 )
 
 missing=()
