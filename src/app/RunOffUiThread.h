@@ -2,6 +2,7 @@
 
 #include <QThread>
 
+#include <future>
 #include <memory>
 #include <utility>
 
@@ -16,9 +17,12 @@ void WaitKeepingUiAlive(QThread &worker);
 template <class Job>
 int RunOffUiThread(Job job)
 {
-    int result = 1;
+    // The result comes back through a promise, which also orders everything
+    // the worker did to the job before what this thread does after.
+    std::promise<int> done;
+    std::future<int> result = done.get_future();
     std::unique_ptr<QThread> worker(
-        QThread::create([&result, job = std::move(job)]() mutable { result = std::move(job)(); }));
+        QThread::create([&done, job = std::move(job)]() mutable { done.set_value(std::move(job)()); }));
     WaitKeepingUiAlive(*worker);
-    return result;
+    return result.get();
 }
