@@ -2,6 +2,9 @@
 
 #include <QDir>
 #include <QLibrary>
+#include <QThreadPool>
+
+#include <atomic>
 
 QString MailLibraryFolder(const QString &programFolder)
 {
@@ -18,4 +21,12 @@ DeliverEntry MailLibraryEntry(const QString &libraryFolder)
     // The object going out of scope leaves the library loaded.
     QLibrary library(MailLibraryPath(libraryFolder));
     return reinterpret_cast<DeliverEntry>(library.resolve(kDeliverEntryName));
+}
+
+void OpenMailLibraryInBackground(const QString &libraryFolder)
+{
+    static std::atomic<bool> asked{false};
+    if (asked.exchange(true))
+        return;
+    QThreadPool::globalInstance()->start([libraryFolder] { MailLibraryEntry(libraryFolder); });
 }

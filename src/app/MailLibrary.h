@@ -16,3 +16,8 @@ QString MailLibraryPath(const QString &libraryFolder);
 // stays open for the rest of the run. Null when it cannot be opened. Safe to
 // call from any thread.
 DeliverEntry MailLibraryEntry(const QString &libraryFolder);
+
+// Opens the library on a pooled thread, once per run, so that a send made
+// soon after does not wait for it: called when the message form opens, as
+// the user has a message to type before the send.
+void OpenMailLibraryInBackground(const QString &libraryFolder);

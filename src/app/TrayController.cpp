@@ -91,6 +91,7 @@ void TrayController::runForm(const FormSnapshot *restore)
     connect(&form, &MessageForm::helpRequested, this, &TrayController::launchHelp);
     if (restore)
         form.restore(*restore);
+    OpenMailLibraryInBackground(MailLibraryFolder(m_state.installedPath));
     // Modal to nothing but itself: the tray icon stays live while it is open.
     form.setWindowModality(Qt::WindowModal);
     form.exec();
