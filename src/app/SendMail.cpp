@@ -39,8 +39,7 @@ DeliveryJob MakeDeliveryJob(const StoredData &data, const OutgoingMessage &messa
     job.useAuthentication = settings.useAuthentication == 1;
     if (job.useAuthentication) {
         job.userName = ReadTextField(settings.smtpUserName).toUtf8();
-        InvertText(settings.smtpPassword.data(), settings.smtpPassword.size(), job.password.buffer(),
-                   ClearPassword::kCapacity);
+        InvertText(settings.smtpPassword, job.password.bytes());
     }
     job.options = options;
     return job;

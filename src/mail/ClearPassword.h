@@ -33,7 +33,8 @@ public:
 
     // Zero-terminated.
     const char *text() const { return bytes_.data(); }
-    char *buffer() { return bytes_.data(); }
+    // For filling in place, so the clear text is never copied on the way.
+    std::array<char, kCapacity> &bytes() { return bytes_; }
     bool isWiped() const
     {
         return std::all_of(bytes_.begin(), bytes_.end(), [](char c) { return c == 0; });
