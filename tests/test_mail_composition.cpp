@@ -612,6 +612,11 @@ private slots:
         QTest::newRow("loopback range, auth") << "127.8.9.10" << 2525 << true << true << true << false << false << false;
         QTest::newRow("IPv6 loopback, auth") << "::1" << 2525 << true << true << true << false << false << false;
         QTest::newRow("localhost, auth") << "localhost" << 2525 << true << true << true << false << false << false;
+        // With the final dot the name goes to the resolver like any other,
+        // which may answer with any address at all.
+        QTest::newRow("localhost., auth") << "localhost." << 2525 << true << true << true << false << true << true;
+        QTest::newRow("LOCALHOST., auth") << "LOCALHOST." << 2525 << true << true << true << false << true << true;
+        QTest::newRow("a name under localhost, auth") << "mail.localhost" << 2525 << true << true << true << false << true << true;
         QTest::newRow("loopback treated as remote") << "127.0.0.1" << 2525 << true << false << true << false << true << true;
         QTest::newRow("port 0") << "smtp.example.org" << 0 << false << true << false << false << false << false;
         QTest::newRow("port 70000") << "smtp.example.org" << 70000 << false << true << false << false << false << false;
