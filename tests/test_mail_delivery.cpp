@@ -529,6 +529,35 @@ private slots:
             QCOMPARE(server.events("auth").size(), 0);
     }
 
+    // A server that stops answering is given up on after the stall timeout,
+    // once: closing the connection must not wait a second timeout for the
+    // answer to a polite QUIT.
+    void silentServerEndsWithinTheTimeout_data()
+    {
+        QTest::addColumn<QString>("behaviour");
+        QTest::newRow("silent after MAIL FROM") << "stall-after-mail";
+        QTest::newRow("silent after DATA") << "stall-at-data";
+        QTest::newRow("silent after the message") << "stall-after-data";
+    }
+
+    void silentServerEndsWithinTheTimeout()
+    {
+        QFETCH(QString, behaviour);
+        SmtpTestServer server;
+        QVERIFY2(server.start({"--behaviour", behaviour}), qPrintable(server.error()));
+        AppState state;
+        Prepare(state, server.port());
+        const MailTransportOptions options = Options(server);
+        QElapsedTimer clock;
+        clock.start();
+        const SendMailOutcome outcome = SendMailWithReason(state, kFrom, kTo, kSubject, TextBody(), options);
+        const qint64 elapsed = clock.elapsed();
+        QCOMPARE(outcome.result, 1);
+        QCOMPARE(server.events("stalled").size(), 1);
+        const qint64 bound = std::chrono::milliseconds(options.stallTimeout).count() + 1000;
+        QVERIFY2(elapsed < bound, qPrintable(QStringLiteral("took %1 ms").arg(elapsed)));
+    }
+
     // The same send through the public entry point gives 0 when all is well.
     void sendMailReturnsZeroOnSuccess()
     {

@@ -8,7 +8,10 @@
 
 #include <curl/curl.h>
 
+#include <cstring>
 #include <memory>
+
+#include <sys/socket.h>
 
 namespace {
 
@@ -46,6 +49,30 @@ TransportResult Failed(const QString &why)
     return {false, why};
 }
 
+// libcurl ends every session with QUIT and waits for the answer as long as
+// for any other, also after a failure and when the handle is cleaned: a
+// server that has stopped answering would hold the send a second full
+// timeout. Nothing depends on that answer, so once QUIT is out the connection
+// is shut, and the wait ends at once.
+struct QuitWithoutWaiting {
+    curl_socket_t socket = CURL_SOCKET_BAD;
+
+    static int rememberSocket(void *self, curl_socket_t socket, curlsocktype)
+    {
+        static_cast<QuitWithoutWaiting *>(self)->socket = socket;
+        return CURL_SOCKOPT_OK;
+    }
+
+    static int watch(CURL *, curl_infotype type, char *data, size_t size, void *self)
+    {
+        auto *quit = static_cast<QuitWithoutWaiting *>(self);
+        if (type == CURLINFO_HEADER_OUT && size >= 4 && std::memcmp(data, "QUIT", 4) == 0 &&
+            quit->socket != CURL_SOCKET_BAD)
+            ::shutdown(quit->socket, SHUT_RDWR);
+        return 0;
+    }
+};
+
 } // namespace
 
 TransportResult SubmitMail(const TransportPlan &plan, const SmtpCredentials *credentials, const ComposedMail &mail,
@@ -58,6 +85,7 @@ TransportResult SubmitMail(const TransportPlan &plan, const SmtpCredentials *cre
     if (!CurlReady())
         return Failed(QStringLiteral("The mail library could not start"));
 
+    QuitWithoutWaiting quit; // outlives the handle, whose cleanup says QUIT
     std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
     std::unique_ptr<CURLU, UrlDeleter> url(curl_url());
     if (!easy || !url)
@@ -104,6 +132,15 @@ TransportResult SubmitMail(const TransportPlan &plan, const SmtpCredentials *cre
     curl_easy_setopt(e, CURLOPT_SERVER_RESPONSE_TIMEOUT, static_cast<long>(options.stallTimeout.count()));
     curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, static_cast<long>(options.stallTimeout.count()));
+    curl_easy_setopt(e, CURLOPT_SOCKOPTFUNCTION, &QuitWithoutWaiting::rememberSocket);
+    curl_easy_setopt(e, CURLOPT_SOCKOPTDATA, &quit);
+    // Closed at the end of the transfer, while these callbacks still watch it,
+    // not later by libcurl's own handle for cached connections.
+    curl_easy_setopt(e, CURLOPT_FORBID_REUSE, 1L);
+    // The commands reach the debug callback only when verbose; it prints nothing.
+    curl_easy_setopt(e, CURLOPT_DEBUGFUNCTION, &QuitWithoutWaiting::watch);
+    curl_easy_setopt(e, CURLOPT_DEBUGDATA, &quit);
+    curl_easy_setopt(e, CURLOPT_VERBOSE, 1L);
 
     if (credentials) {
         curl_easy_setopt(e, CURLOPT_USERNAME, credentials->userName.constData());
