@@ -2,12 +2,14 @@
 
 #include "mail/MailComposer.h"
 #include "mail/MimeTree.h"
+#include "mail/SinglePartMessage.h"
 #include "mail/TransportPolicy.h"
 
 #include <QFile>
 
 #include <curl/curl.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -43,6 +45,21 @@ bool Append(ListPtr &list, const QByteArray &line)
     list.reset(grown);
     return true;
 }
+
+// The message of a single-part mail, handed to libcurl as it asks for it.
+struct UploadSource {
+    QByteArray bytes;
+    qsizetype offset = 0;
+
+    static size_t read(char *buffer, size_t size, size_t count, void *self)
+    {
+        auto *source = static_cast<UploadSource *>(self);
+        const qsizetype n = std::min<qsizetype>(static_cast<qsizetype>(size * count), source->bytes.size() - source->offset);
+        std::memcpy(buffer, source->bytes.constData() + source->offset, static_cast<size_t>(n));
+        source->offset += n;
+        return static_cast<size_t>(n);
+    }
+};
 
 TransportResult Failed(const QString &why)
 {
@@ -110,10 +127,16 @@ TransportResult SubmitMail(const TransportPlan &plan, const SmtpCredentials *cre
         if (!Append(headers, header))
             return Failed(QStringLiteral("Out of memory"));
     }
-    QString failure;
-    const MimeTree body = BuildMimeTree(easy.get(), mail, &failure);
-    if (!body.mime)
-        return Failed(failure);
+    UploadSource upload;
+    MimeTree body;
+    if (IsSinglePartMail(mail)) {
+        upload.bytes = SinglePartMessage(mail);
+    } else {
+        QString failure;
+        body = BuildMimeTree(easy.get(), mail, &failure);
+        if (!body.mime)
+            return Failed(failure);
+    }
 
     CURL *e = easy.get();
     char errorText[CURL_ERROR_SIZE] = {};
@@ -149,8 +172,16 @@ TransportResult SubmitMail(const TransportPlan &plan, const SmtpCredentials *cre
     const QByteArray from = "<" + mail.envelopeFrom + ">";
     curl_easy_setopt(e, CURLOPT_MAIL_FROM, from.constData());
     curl_easy_setopt(e, CURLOPT_MAIL_RCPT, recipients.get());
-    curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers.get());
-    curl_easy_setopt(e, CURLOPT_MIMEPOST, body.mime.get());
+    if (body.mime) {
+        curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers.get());
+        curl_easy_setopt(e, CURLOPT_MIMEPOST, body.mime.get());
+    } else {
+        // The header lines are part of the message itself here.
+        curl_easy_setopt(e, CURLOPT_UPLOAD, 1L);
+        curl_easy_setopt(e, CURLOPT_READFUNCTION, &UploadSource::read);
+        curl_easy_setopt(e, CURLOPT_READDATA, &upload);
+        curl_easy_setopt(e, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(upload.bytes.size()));
+    }
 
     const CURLcode code = curl_easy_perform(e);
     // Drop libcurl's copy of the password before the handle goes.
