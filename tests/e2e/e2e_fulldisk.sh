@@ -4,12 +4,13 @@
 # could not save; the data files stay whole. The folder is a small tmpfs,
 # mounted in a private mount namespace so that nothing outside sees it.
 if [ -z "${QV_FULLDISK_NAMESPACE:-}" ]; then
-  if [ "$(id -u)" = 0 ]; then
+  # Root in a container may still lack the right to make a mount namespace.
+  if [ "$(id -u)" = 0 ] && unshare -m --propagation private true 2>/dev/null; then
     namespace=(unshare -m --propagation private)
   elif unshare -rm --propagation private true 2>/dev/null; then
     namespace=(unshare -rm --propagation private)
   else
-    echo "SKIP: a tmpfs needs root, or user namespaces, to be mounted; neither is available here"
+    echo "SKIP: no private mount namespace can be made here (neither as root nor in a user namespace)"
     exit 77
   fi
   QV_FULLDISK_NAMESPACE=1 exec "${namespace[@]}" bash "$0" "$@"
