@@ -3,6 +3,7 @@
 #include "app/AppState.h"
 #include "app/NoticeWindow.h"
 #include "app/SendErrorDialog.h"
+#include "app/SingleInstance.h"
 #include "app/Startup.h"
 #include "app/TrayController.h"
 #include "dialogs/DialogTemplate.h"
@@ -11,6 +12,9 @@
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QSignalSpy>
+#include <QSysInfo>
+#include <QScopeGuard>
 #include <QtTest>
 
 namespace {
@@ -24,6 +28,31 @@ void OnNextModal(Action action)
         action(QApplication::activeModalWidget());
     });
 }
+
+// Answers every message box while it lives: Yes or No where the box asks,
+// OK elsewhere, and keeps the title and text of each.
+class BoxAnswerer : public QObject {
+public:
+    explicit BoxAnswerer(bool yes) : m_yes(yes)
+    {
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible())
+                return;
+            shown.append(box->windowTitle() + QStringLiteral(": ") + box->text());
+            if (QAbstractButton *answer = box->button(m_yes ? QMessageBox::Yes : QMessageBox::No))
+                answer->click();
+            else
+                box->accept();
+        });
+        m_timer.start(20);
+    }
+    QStringList shown;
+
+private:
+    bool m_yes;
+    QTimer m_timer;
+};
 
 } // namespace
 
@@ -142,6 +171,75 @@ private slots:
         QCOMPARE(text, QStringLiteral("Installed path not found - Please re-install Quorvane"));
         // Nothing was created beyond the data folder the lock lives in.
         QVERIFY(!QFile::exists(profile.path() + QStringLiteral("/Lumarc/quorvane/quorvane.dat")));
+    }
+
+    // A lock file that names no live copy of ours never keeps the program
+    // away without a word: one that cannot be read is taken over, and one
+    // from another computer is put to the user.
+    void lockContentsNeverEndInASilentExit_data()
+    {
+        QTest::addColumn<QByteArray>("contents");
+        QTest::addColumn<bool>("answerYes");
+        QTest::addColumn<bool>("asked");
+        QTest::addColumn<bool>("started");
+        const QByteArray otherHost = "4242\nquorvane\nreception-pc-old\n0123456789abcdef0123456789abcdef\nboot\n";
+        QTest::newRow("empty (a power cut)") << QByteArray() << true << false << true;
+        QTest::newRow("zeros") << QByteArray(64, '\0') << true << false << true;
+        QTest::newRow("garbage") << QByteArray("\xff\xfe not a lock \x01\x02\n\n") << true << false << true;
+        QTest::newRow("another host, start here") << otherHost << true << true << true;
+        QTest::newRow("another host, keep away") << otherHost << false << true << false;
+    }
+
+    void lockContentsNeverEndInASilentExit()
+    {
+        QFETCH(QByteArray, contents);
+        QFETCH(bool, answerYes);
+        QFETCH(bool, asked);
+        QFETCH(bool, started);
+        QTemporaryDir profile;
+        const QString folder = profile.path() + QStringLiteral("/Lumarc/quorvane");
+        QVERIFY(QDir().mkpath(folder));
+        const QString lock = folder + QStringLiteral("/quorvane.lock");
+        QVERIFY(WriteWholeFile(lock, contents));
+
+        AppState state;
+        BoxAnswerer answerer(answerYes);
+        // No program path: a start that gets past the lock ends at the
+        // "Installed path not found" box.
+        QCOMPARE(RunQuorvane(state, QString(), profile.path()), 0);
+
+        const QStringList questions = answerer.shown.filter(QStringLiteral("reception-pc-old"));
+        QCOMPARE(questions.size(), asked ? 1 : 0);
+        if (asked)
+            QVERIFY(questions.first().contains(folder));
+        QCOMPARE(answerer.shown.filter(QStringLiteral("Installed path not found")).size(), started ? 1 : 0);
+        QVERIFY(!answerer.shown.isEmpty());
+        if (!started)
+            QCOMPARE(ReadWholeFile(lock), contents);
+    }
+
+    // A second copy brings the first forward through a socket that leaves no
+    // file behind, so a copy that is killed leaves none either.
+    void askingTheOwnerLeavesNoSocketFile()
+    {
+        QTemporaryDir profile;
+        QTemporaryDir temp;
+        const QByteArray oldTemp = qgetenv("TMPDIR");
+        qputenv("TMPDIR", QFile::encodeName(temp.path()));
+        const auto restore = qScopeGuard([&] { qputenv("TMPDIR", oldTemp); });
+        SingleInstance owner(profile.path());
+        QCOMPARE(owner.acquire(), SingleInstance::Owner);
+        QSignalSpy shown(&owner, &SingleInstance::showRequested);
+
+        SingleInstance second(profile.path());
+        QCOMPARE(second.acquire(), SingleInstance::HeldByAnother);
+        second.askOwnerToShow();
+
+        QTRY_COMPARE(shown.size(), 1);
+        QCOMPARE(QDir(temp.path()).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList());
+        QCOMPARE(QDir(profile.path()).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{QStringLiteral("quorvane.lock")});
     }
 
     void autoRunCommandQuotesTheProgram()

@@ -5,6 +5,7 @@
 #include "mail/HeaderEncoding.h"
 #include "mail/HtmlToText.h"
 #include "mail/MailComposer.h"
+#include "mail/SinglePartMessage.h"
 #include "mail/TransportPolicy.h"
 
 #include <QtTest>
@@ -612,6 +613,11 @@ private slots:
         QTest::newRow("loopback range, auth") << "127.8.9.10" << 2525 << true << true << true << false << false << false;
         QTest::newRow("IPv6 loopback, auth") << "::1" << 2525 << true << true << true << false << false << false;
         QTest::newRow("localhost, auth") << "localhost" << 2525 << true << true << true << false << false << false;
+        // With the final dot the name goes to the resolver like any other,
+        // which may answer with any address at all.
+        QTest::newRow("localhost., auth") << "localhost." << 2525 << true << true << true << false << true << true;
+        QTest::newRow("LOCALHOST., auth") << "LOCALHOST." << 2525 << true << true << true << false << true << true;
+        QTest::newRow("a name under localhost, auth") << "mail.localhost" << 2525 << true << true << true << false << true << true;
         QTest::newRow("loopback treated as remote") << "127.0.0.1" << 2525 << true << false << true << false << true << true;
         QTest::newRow("port 0") << "smtp.example.org" << 0 << false << true << false << false << false << false;
         QTest::newRow("port 70000") << "smtp.example.org" << 70000 << false << true << false << false << false << false;
@@ -641,6 +647,46 @@ private slots:
         QCOMPARE(plan.tlsRequired || plan.implicitTls, tlsRequired);
         QCOMPARE(plan.verifyCertificate, verify);
         QCOMPARE(plan.port, port);
+    }
+
+    // The body of a text-only mail: lines of at most 76, none starting with a
+    // dot, a blank at a line's end kept, and the text back whole when decoded.
+    void quotedPrintable_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::newRow("long ASCII line") << QByteArray(500, 'x');
+        QTest::newRow("long line not ASCII") << QString(300, QChar(0x00E9)).toUtf8();
+        QTest::newRow("dots where lines start") << (".\r\n..\r\n" + QByteArray(75, 'a') + "." + QByteArray(80, '.'));
+        QTest::newRow("blanks and equals signs") << QByteArray("a=b \r\ntab\t\r\n \r\n=\r\n");
+        QTest::newRow("no line end at the end") << QByteArray("last line  ");
+    }
+
+    void quotedPrintable()
+    {
+        QFETCH(QByteArray, text);
+        const QByteArray encoded = QuotedPrintable(text);
+        QByteArray decoded;
+        for (const QByteArray &line : encoded.split('\n')) {
+            const QByteArray bare = line.endsWith('\r') ? line.chopped(1) : line;
+            QVERIFY2(bare.size() <= 76, bare.constData());
+            QVERIFY(!bare.startsWith('.'));
+            QVERIFY(!bare.endsWith(' ') && !bare.endsWith('\t'));
+            for (char c : bare)
+                QVERIFY(c >= 32 && c < 127);
+            const bool soft = bare.endsWith('=');
+            const QByteArray body = soft ? bare.chopped(1) : bare;
+            for (qsizetype i = 0; i < body.size(); ++i) {
+                if (body[i] == '=') {
+                    decoded.append(static_cast<char>(body.mid(i + 1, 2).toInt(nullptr, 16)));
+                    i += 2;
+                } else {
+                    decoded.append(body[i]);
+                }
+            }
+            if (!soft && line.endsWith('\r'))
+                decoded.append("\r\n");
+        }
+        QCOMPARE(decoded, text);
     }
 
     void ipv6HostIsBracketed()

@@ -25,11 +25,12 @@ const QString kPassword = QStringLiteral("s3cret pässword");
 const QString kCallerEmail = QStringLiteral("caller@clients.example");
 
 // A text body with what trips SMTP up: lines of a lone dot and leading dots
-// (dot-stuffing), a line longer than SMTP's 998, text that is not ASCII.
+// (dot-stuffing), a line longer than SMTP's 998, text that is not ASCII,
+// an equals sign and blanks at a line's end (quoted-printable).
 QString TextBody()
 {
     return QStringLiteral("\r\nDate: 1/02/2024\r\nFrom: Zoë Ångström\r\n\r\nMessage: \r\n\r\n.\r\n..two dots\r\n") +
-           QString(1500, u'x') + QStringLiteral("\r\nend\r\n");
+           QString(1500, u'x') + QStringLiteral("\r\na=3D b, a tab\t and blanks at the end  \r\nend\r\n");
 }
 
 const char kPage[] = "<table><tr><td>From:</td><td>Zo\xc3\xab</td></tr><tr><td colspan=\"2\"><br>\r\n"
@@ -269,7 +270,11 @@ private slots:
         QStringList types;
         for (const QJsonObject &part : Parts(m))
             types.append(part.value("content_type").toString());
-        QStringList expectedTypes{QStringLiteral("multipart/mixed")};
+        // A text without attachment is one text/plain part, with no
+        // multipart around it.
+        QStringList expectedTypes;
+        if (html || attachment)
+            expectedTypes << QStringLiteral("multipart/mixed");
         if (html)
             expectedTypes << QStringLiteral("multipart/alternative") << QStringLiteral("text/plain") << QStringLiteral("text/html");
         else
@@ -529,6 +534,35 @@ private slots:
             QCOMPARE(server.events("auth").size(), 0);
     }
 
+    // A server that stops answering is given up on after the stall timeout,
+    // once: closing the connection must not wait a second timeout for the
+    // answer to a polite QUIT.
+    void silentServerEndsWithinTheTimeout_data()
+    {
+        QTest::addColumn<QString>("behaviour");
+        QTest::newRow("silent after MAIL FROM") << "stall-after-mail";
+        QTest::newRow("silent after DATA") << "stall-at-data";
+        QTest::newRow("silent after the message") << "stall-after-data";
+    }
+
+    void silentServerEndsWithinTheTimeout()
+    {
+        QFETCH(QString, behaviour);
+        SmtpTestServer server;
+        QVERIFY2(server.start({"--behaviour", behaviour}), qPrintable(server.error()));
+        AppState state;
+        Prepare(state, server.port());
+        const MailTransportOptions options = Options(server);
+        QElapsedTimer clock;
+        clock.start();
+        const SendMailOutcome outcome = SendMailWithReason(state, kFrom, kTo, kSubject, TextBody(), options);
+        const qint64 elapsed = clock.elapsed();
+        QCOMPARE(outcome.result, 1);
+        QCOMPARE(server.events("stalled").size(), 1);
+        const qint64 bound = std::chrono::milliseconds(options.stallTimeout).count() + 1000;
+        QVERIFY2(elapsed < bound, qPrintable(QStringLiteral("took %1 ms").arg(elapsed)));
+    }
+
     // The same send through the public entry point gives 0 when all is well.
     void sendMailReturnsZeroOnSuccess()
     {
@@ -565,8 +599,8 @@ private slots:
             SendMailWithReason(state, from, QStringLiteral("ann@example.org"), subject, TextBody(), Options(server));
         QVERIFY2(outcome.result == 0, qPrintable(outcome.failure));
         const QJsonObject m = server.messages().value(0);
-        QCOMPARE(HeaderNames(m), (QStringList{"Content-Type", "From", "To", "Subject", "Date", "Message-ID", "MIME-Version",
-                                              "Importance", "X-Priority"}));
+        QCOMPARE(HeaderNames(m), (QStringList{"From", "To", "Subject", "Date", "Message-ID", "MIME-Version", "Importance",
+                                              "X-Priority", "Content-Type", "Content-Transfer-Encoding"}));
         QCOMPARE(Strings(m.value("rcpt_tos")), QStringList{"ann@example.org"});
         QCOMPARE(Addresses(m, "from"), QStringList{"desk@example.org"});
         QCOMPARE(PartOfType(m, "text/plain").value("text").toString(), TextBody());

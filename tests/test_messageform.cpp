@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include "app/AppState.h"
+#include "dialogs/SetupDialog.h"
 #include "dialogs/PathLabel.h"
 #include "form/MessageForm.h"
 #include "form/MessageFormTemplate.h"
@@ -690,6 +691,63 @@ private slots:
         QCOMPARE(p.state.formOpen, 0);
         QVERIFY(!form.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
         QCOMPARE(p.saved().keepOnTop, 0);
+    }
+
+    // A recipients file that could not be read at start (a link into a share
+    // not mounted yet) becomes readable later: no save of this run may put
+    // the empty table over it, and each skipped save says so.
+    void fileUnreadAtStartSurvivesEverySave_data()
+    {
+        QTest::addColumn<QString>("how");
+        for (const char *how : {"Close", "Send", "Keep on top", "Setup"})
+            QTest::newRow(how) << how;
+    }
+
+    void fileUnreadAtStartSurvivesEverySave()
+    {
+        QFETCH(QString, how);
+        Profile p;
+        p.state.settings.sendAsHtml = 0;
+        QVERIFY(WriteWholeFile(p.state.settingsPath, SettingsToBytes(p.state.settings)));
+        const QString share = p.dir.filePath(QStringLiteral("share"));
+        const QString target = share + QStringLiteral("/qvnrecipients.dat");
+        QVERIFY(QFile::link(target, p.state.recipientsPath));
+        LoadDataFiles(p.state);
+        QCOMPARE(p.messages.shown.size(), 1); // "Problem accessing", at start
+        p.messages.shown.clear();
+
+        // The share comes up; meanwhile a recipient was typed in.
+        QByteArray theirs(sizeof(RecipientTable), '\0');
+        theirs.replace(0, 10, "Kept Entry");
+        QVERIFY(QDir().mkpath(share));
+        QVERIFY(WriteWholeFile(target, theirs));
+        p.setRecipient(0, "Ann Archer", "ann@example.org");
+
+        MessageForm form(p.state);
+        QVERIFY(ShowActive(form));
+        if (how == u"Close") {
+            Control<QPushButton>(form, Close)->click();
+        } else if (how == u"Send") {
+            Recipient(form, 0)->click();
+            Control<QPushButton>(form, Send)->click();
+        } else if (how == u"Keep on top") {
+            Control(form, KeepOnTop)->click();
+        } else {
+            SetupDialog setup(p.state, &form);
+            setup.show();
+            setup.accept();
+        }
+
+        QCOMPARE(ReadWholeFile(target), theirs);
+        QCOMPARE(QFileInfo(p.state.recipientsPath).symLinkTarget(), target);
+        QVERIFY(!p.messages.shown.isEmpty());
+        for (const auto &[caption, text] : std::as_const(p.messages.shown)) {
+            QCOMPARE(caption, QStringLiteral("Quorvane"));
+            QVERIFY2(text.startsWith(QStringLiteral("Quorvane Data File not saved - ") + p.state.recipientsPath), qPrintable(text));
+        }
+        // The settings file, read whole at start, is saved as usual.
+        QCOMPARE(ReadWholeFile(p.state.settingsPath), SettingsToBytes(p.state.settings));
+        form.close();
     }
 
     void aFailedRenderKeepsEverythingAndSaysSo()

@@ -470,6 +470,34 @@ private slots:
         QVERIFY(!(QFileInfo(path).permissions() & (QFile::ReadGroup | QFile::ReadOther)));
     }
 
+    // A full disk lets the page be opened and then cuts it short: the send
+    // must fail before anything goes out, rather than mail an empty page.
+    void pageCutShortByAWriteLimitFails()
+    {
+        QTemporaryDir dir;
+        AppState state;
+        PrepareState(state, dir.path());
+        const QString path = HtmlBodyFilePath(dir.path());
+        QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+        QVERIFY(WriteWholeFile(path, "the page of the message before"));
+        state.message.htmlFileUrl = QStringLiteral("file:///earlier/this_html_message.htm");
+        state.activeSendAsHtml = 1;
+        MessageFormInputs in = OneRecipient();
+        in.messageText = QString(3000, u'x');
+
+        RenderOutcome outcome;
+        {
+            FileSizeLimit capped(1024);
+            outcome = RenderMessage(state, in);
+        }
+
+        QVERIFY(!outcome.ok);
+        QCOMPARE(outcome.failedPath, path);
+        QCOMPARE(ReadWholeFile(path), QByteArray("the page of the message before"));
+        QCOMPARE(state.message.htmlFileUrl, QStringLiteral("file:///earlier/this_html_message.htm"));
+        QCOMPARE(FolderEntries(QFileInfo(path).absolutePath()), QStringList{QStringLiteral("this_html_message.htm")});
+    }
+
     void unwritableHtmlFileFails_data()
     {
         QTest::addColumn<QString>("blocker"); // a regular file where a folder is needed, or the reverse
