@@ -6,6 +6,7 @@
 #include "store/AutoRun.h"
 #include "store/DataFiles.h"
 #include "store/InvertText.h"
+#include "store/StoredPassword.h"
 #include "store/TextField.h"
 
 #include <QCheckBox>
@@ -67,7 +68,7 @@ SetupDialog::SetupDialog(AppState &state, QWidget *owner) : QDialog(owner), m_st
     edit(kSenderName)->setText(ReadTextField(settings.senderName));
     edit(kSenderAddress)->setText(ReadTextField(settings.senderAddress));
     edit(kUserName)->setText(ReadTextField(settings.smtpUserName));
-    InvertText(settings.smtpPassword, state.passwordScratch);
+    RecoverPassword(settings.smtpPassword, state.passwordScratch);
     edit(kPassword)->setText(ReadTextField(state.passwordScratch));
 
     box(kAutoRun)->setChecked(IsAutoRunSet(state.appDataFolder) == 1);
