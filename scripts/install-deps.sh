@@ -10,6 +10,9 @@ packages=(
   python3 python3-aiosmtpd
   xvfb tint2 xdotool x11-utils imagemagick fonts-dejavu-core
   dpkg-dev file
+  # tests/e2e/e2e_accessibility.sh: the accessibility bus, a private session
+  # bus to run it on, and the Python client screen readers are built on
+  at-spi2-core dbus-daemon python3-pyatspi python3-gi
   # scripts/benchmark.sh: the curl tool it compares against, and the X
   # extensions its probe watches paints and sends clicks with
   curl libxdamage-dev libxtst-dev

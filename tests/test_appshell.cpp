@@ -7,8 +7,17 @@
 #include "app/Startup.h"
 #include "app/TrayController.h"
 #include "dialogs/DialogTemplate.h"
+#include "form/MessageForm.h"
+#include "store/DataFiles.h"
+#include "store/SafeFile.h"
+#include "store/TextField.h"
 
+#include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
@@ -139,6 +148,96 @@ private slots:
         const QRect screen = QGuiApplication::primaryScreen()->geometry();
         const QSize size = dialog.frameGeometry().size();
         QCOMPARE(shownAt, QPoint((screen.width() - size.width()) / 2, (screen.height() - size.height()) / 2));
+    }
+
+    // The error says what went wrong when delivery knows, such as which
+    // address it could not use.
+    void sendErrorDialogNamesTheFailure()
+    {
+        const QString why = QStringLiteral("The address \"dave.example.org\" cannot be used: it has no \"@\".");
+        SendErrorDialog dialog(nullptr, why);
+        QStringList texts;
+        for (const QLabel *label : dialog.findChildren<QLabel *>())
+            texts << label->text();
+        QVERIFY(texts.contains(why));
+        QVERIFY(texts.contains(QStringLiteral(
+            "Check all email addresses are correct, including any caller CC address typed in.")));
+    }
+
+    // With auto close on, the form is gone while its message goes out. A
+    // tray click during that send, when the send then fails, is answered by
+    // the form that comes back with the message, not by a second, empty one
+    // after it.
+    void failedSendAfterAutoCloseOpensOneFormForATrayClickDuringIt()
+    {
+        QTemporaryDir profile;
+        AppState state;
+        PointStateAt(state, profile.path());
+        MakePrivateFolder(DataFolderPath(state.appDataFolder));
+        ResetSettings(state);
+        state.settings.autoCloseAfterSend = 1;
+        state.settings.sendAsHtml = 0;
+        WriteTextField(state.settings.senderAddress, QStringLiteral("desk@example.org"));
+        WriteTextField(state.recipients.entries[0].name, QStringLiteral("Ann"));
+        WriteTextField(state.recipients.entries[0].address, QStringLiteral("ann@example.org"));
+        SaveDataFiles(state);
+
+        // A server that takes the connection, says nothing, and hangs up a
+        // little later: the send lasts long enough for a click, then fails.
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        connect(&server, &QTcpServer::newConnection, &server, [&server] {
+            QTcpSocket *socket = server.nextPendingConnection();
+            QTimer::singleShot(300, socket, [socket] { socket->abort(); });
+        });
+        state.activeSmtpServer = QStringLiteral("127.0.0.1");
+        state.settings.smtpPort = server.serverPort();
+
+        TrayController controller(state);
+        int formsOpened = 0;
+        int errorsShown = 0;
+        bool clickedDuringSend = false;
+        bool restored = false;
+        QPointer<MessageForm> current;
+        QTimer driver;
+        connect(&driver, &QTimer::timeout, &controller, [&] {
+            MessageForm *form = controller.form();
+            const bool sending = QApplication::overrideCursor() != nullptr;
+            if (sending && !clickedDuringSend) {
+                clickedDuringSend = true;
+                controller.openForm(); // the tray click
+                return;
+            }
+            if (auto *error = qobject_cast<SendErrorDialog *>(QApplication::activeModalWidget())) {
+                ++errorsShown;
+                error->accept();
+                return;
+            }
+            if (!form || !form->isVisible() || form == current)
+                return;
+            current = form;
+            ++formsOpened;
+            if (formsOpened == 1) {
+                ControlById<QCheckBox>(form, 1300)->click();
+                ControlById<QLineEdit>(form, 1031)->setText(QStringLiteral("Jane Caller"));
+                ControlById<QPushButton>(form, 1000)->click();
+                return;
+            }
+            if (formsOpened == 2)
+                restored = ControlById<QLineEdit>(form, 1031)->text() == QStringLiteral("Jane Caller");
+            ControlById<QPushButton>(form, 2)->click();
+        });
+        driver.start(5);
+        controller.openForm();
+        // Whatever the send opens, it has opened by the time it has ended.
+        QTRY_VERIFY_WITH_TIMEOUT(errorsShown > 0 && state.formOpen == 0 && !QApplication::activeModalWidget(), 20000);
+        QTest::qWait(200);
+        driver.stop();
+
+        QVERIFY(clickedDuringSend);
+        QCOMPARE(errorsShown, 1);
+        QVERIFY(restored);
+        QCOMPARE(formsOpened, 2);
     }
 
     void trayMenuOffersOpenAsDefaultAndExit()

@@ -303,6 +303,26 @@ private slots:
                                            << QStringList{"a@x.org"} << QByteArray("a@x.org, A@X.org") << QByteArray("a@x.org");
         QTest::newRow("only a blind copy") << ";" << QVariant() << QVariant("desk@x.org") << QStringList{"desk@x.org"}
                                            << QByteArray("undisclosed-recipients:;") << QByteArray();
+        // Addresses as people write them: names kept for the headers, bare
+        // addresses on the envelope.
+        QTest::newRow("name and address") << "Bob Smith <bob@x.org>;<a@x.org>" << QVariant("Jane Roe <jane@y.org>")
+                                          << QVariant() << QStringList{"bob@x.org", "a@x.org", "jane@y.org"}
+                                          << QByteArray("Bob Smith <bob@x.org>, a@x.org")
+                                          << QByteArray("Jane Roe <jane@y.org>");
+        QTest::newRow("a list in one entry") << "a@x.org, b@x.org; c@x.org" << QVariant("d@y.org, e@y.org")
+                                             << QVariant() << QStringList{"a@x.org", "b@x.org", "c@x.org", "d@y.org", "e@y.org"}
+                                             << QByteArray("a@x.org, b@x.org, c@x.org") << QByteArray("d@y.org, e@y.org");
+        QTest::newRow("quoted name with a comma") << "\"Smith, Bob\" <bob@x.org>" << QVariant() << QVariant()
+                                                  << QStringList{"bob@x.org"} << QByteArray("\"Smith, Bob\" <bob@x.org>")
+                                                  << QByteArray();
+        QTest::newRow("unquoted name with a comma") << "Smith, Bob <bob@x.org>, a@x.org" << QVariant() << QVariant()
+                                                    << QStringList{"bob@x.org", "a@x.org"}
+                                                    << QByteArray("\"Smith, Bob\" <bob@x.org>, a@x.org") << QByteArray();
+        QTest::newRow("escaped quote in a name") << "\"O\\\"Brien; Pat\" <pat@x.org>" << QVariant() << QVariant()
+                                                 << QStringList{"pat@x.org"}
+                                                 << QByteArray("\"O\\\"Brien; Pat\" <pat@x.org>") << QByteArray();
+        QTest::newRow("name not in ASCII") << "J\u00f6rg <j@x.org>" << QVariant() << QVariant() << QStringList{"j@x.org"}
+                                           << QByteArray("=?utf-8?B?SsO2cmc=?= <j@x.org>") << QByteArray();
     }
 
     void envelopeAndAddressHeaders()
@@ -344,6 +364,13 @@ private slots:
         QTest::newRow("angle bracket in a recipient") << "a@x.org>" << "" << "Desk <desk@x.org>";
         QTest::newRow("line break in the sender") << "a@x.org" << "" << "Desk <desk@x.org\r\nRCPT TO:<x@example.org>>";
         QTest::newRow("no recipient at all") << ";;" << "" << "Desk <desk@x.org>";
+        QTest::newRow("no sender address") << "a@x.org" << "" << "Desk <>";
+        QTest::newRow("no @ in a recipient") << "a@x.org, b.x.org" << "" << "Desk <desk@x.org>";
+        QTest::newRow("angle bracket left open") << "Bob <b@x.org" << "" << "Desk <desk@x.org>";
+        QTest::newRow("text after the address") << "Bob <b@x.org> ext. 4" << "" << "Desk <desk@x.org>";
+        QTest::newRow("quote left open") << "\"Bob <b@x.org>" << "" << "Desk <desk@x.org>";
+        QTest::newRow("NUL in the caller's address") << "a@x.org" << QStringLiteral("c@y.org") + QChar(0) + "x"
+                                                     << "Desk <desk@x.org>";
     }
 
     void unsafeEnvelopeAddressesFailTheMessage()
@@ -359,6 +386,8 @@ private slots:
         const ComposedMail mail = ComposeMail(draft);
         QVERIFY(!mail.ok);
         QVERIFY(!mail.failure.isEmpty());
+        QVERIFY2(!mail.failure.contains(u'\r') && !mail.failure.contains(u'\n') && !mail.failure.contains(QChar(0)),
+                 qPrintable(mail.failure));
     }
 
     void headerSet()

@@ -380,6 +380,126 @@ private slots:
         QVERIFY(!HeaderNames(m).contains("Bcc", Qt::CaseInsensitive));
     }
 
+    // Addresses as people write them: a name with the address, an entry
+    // holding a list, a caller's address pasted from a mail program. Every
+    // address is delivered, bare on the envelope, the names kept in the
+    // headers; in text and in HTML mail alike.
+    void addressesAsPeopleWriteThem_data()
+    {
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<QString>("callerEmail");
+        QTest::addColumn<QStringList>("envelope");
+        QTest::addColumn<QStringList>("toNames");
+        QTest::addColumn<QString>("ccName");
+        const QString none;
+        for (const bool html : {false, true}) {
+            const char *mode = html ? "html" : "text";
+            QTest::addRow("%s: name and address", mode)
+                << "Bob Smith <bob@example.org>;ann@example.org" << none
+                << QStringList{"bob@example.org", "ann@example.org"} << QStringList{"Bob Smith", ""} << none;
+            QTest::addRow("%s: a list in one entry, commas", mode)
+                << "carol@example.org, dave@example.org" << none
+                << QStringList{"carol@example.org", "dave@example.org"} << QStringList{"", ""} << none;
+            QTest::addRow("%s: a list in one entry, semicolons", mode)
+                << "ann@example.org;carol@example.org; dave@example.org" << none
+                << QStringList{"ann@example.org", "carol@example.org", "dave@example.org"} << QStringList{"", "", ""}
+                << none;
+            QTest::addRow("%s: caller pasted with a name", mode)
+                << "ann@example.org" << "Jane Roe <jane@example.org>"
+                << QStringList{"ann@example.org", "jane@example.org"} << QStringList{""} << "Jane Roe";
+            QTest::addRow("%s: names with a comma and not in ASCII", mode)
+                << "\"Smith, Bob\" <bob@example.org>, Zo\u00eb \u00c5ngstr\u00f6m <zoe@example.org>" << none
+                << QStringList{"bob@example.org", "zoe@example.org"}
+                << QStringList{"Smith, Bob", "Zo\u00eb \u00c5ngstr\u00f6m"} << none;
+        }
+    }
+
+    void addressesAsPeopleWriteThem()
+    {
+        QFETCH(QString, to);
+        QFETCH(QString, callerEmail);
+        QFETCH(QStringList, envelope);
+        QFETCH(QStringList, toNames);
+        QFETCH(QString, ccName);
+        SmtpTestServer server;
+        QVERIFY2(server.start(), qPrintable(server.error()));
+        AppState state;
+        Prepare(state, server.port());
+        if (QString::fromLatin1(QTest::currentDataTag()).startsWith(u"html"))
+            UseHtml(state);
+        state.settings.ccCaller = callerEmail.isEmpty() ? 0 : 1;
+        state.message.callerEmail = callerEmail;
+
+        const SendMailOutcome outcome = SendMailWithReason(state, kFrom, to, kSubject, TextBody(), Options(server));
+        QVERIFY2(outcome.result == 0, qPrintable(outcome.failure));
+        const QJsonObject m = server.messages().value(0);
+        QCOMPARE(Strings(m.value("rcpt_tos")), envelope);
+        QStringList names;
+        for (const QJsonValue &a : m.value("addresses").toObject().value("to").toArray())
+            names.append(a.toObject().value("display_name").toString());
+        QCOMPARE(names, toNames);
+        QCOMPARE(Addresses(m, "to"), envelope.mid(0, toNames.size()));
+        const QJsonArray cc = m.value("addresses").toObject().value("cc").toArray();
+        QCOMPARE(cc.at(0).toObject().value("display_name").toString(), ccName);
+        QCOMPARE(m.value("defects").toArray().size(), 0);
+    }
+
+    // What cannot be an address fails the send before it starts, and the
+    // reason names the entry, so the user knows which one to mend.
+    void unusableAddressesAreNamed_data()
+    {
+        QTest::addColumn<QString>("to");
+        QTest::addColumn<QString>("callerEmail");
+        QTest::addColumn<QString>("named");
+        QTest::newRow("no @ in a list") << "carol@example.org, dave.example.org" << "" << "dave.example.org";
+        QTest::newRow("unclosed angle bracket") << "Bob <bob@example.org" << "" << "Bob <bob@example.org";
+        QTest::newRow("blank inside the address") << "bob@exa mple.org" << "" << "bob@exa mple.org";
+        QTest::newRow("caller's address with a line break") << "ann@example.org" << "Jane <jane@example.org>\r\nX"
+                                                          << "Jane <jane@example.org>";
+    }
+
+    void unusableAddressesAreNamed()
+    {
+        QFETCH(QString, to);
+        QFETCH(QString, callerEmail);
+        QFETCH(QString, named);
+        SmtpTestServer server;
+        QVERIFY2(server.start({"--behaviour", "silent"}), qPrintable(server.error()));
+        AppState state;
+        Prepare(state, server.port());
+        state.settings.ccCaller = 1;
+        state.message.callerEmail = callerEmail;
+        const SendMailOutcome outcome = SendMailWithReason(state, kFrom, to, kSubject, TextBody(), Options(server));
+        QCOMPARE(outcome.result, 1);
+        QVERIFY2(outcome.failure.contains(named), qPrintable(outcome.failure));
+        QVERIFY(server.events("connect").isEmpty());
+        QVERIFY(ScratchIsZero(state));
+    }
+
+    // A mail from nobody (MAIL FROM:<>) cannot be answered and its bounces
+    // are thrown away: without a sender address nothing is sent at all.
+    void noSenderAddressFailsBeforeConnecting_data()
+    {
+        QTest::addColumn<QString>("from");
+        QTest::newRow("fresh profile") << " <>";
+        QTest::newRow("name only") << "Reception <>";
+        QTest::newRow("blanks only") << "Reception <  >";
+    }
+
+    void noSenderAddressFailsBeforeConnecting()
+    {
+        QFETCH(QString, from);
+        SmtpTestServer server;
+        QVERIFY2(server.start({"--behaviour", "silent"}), qPrintable(server.error()));
+        AppState state;
+        Prepare(state, server.port());
+        const SendMailOutcome outcome = SendMailWithReason(state, from, kTo, kSubject, TextBody(), Options(server));
+        QCOMPARE(outcome.result, 1);
+        QVERIFY(outcome.failure.contains(QStringLiteral("sender")));
+        QVERIFY(server.events("connect").isEmpty());
+        QVERIFY(ScratchIsZero(state));
+    }
+
     void credentials_data()
     {
         QTest::addColumn<int>("useAuthentication");

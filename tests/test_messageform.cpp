@@ -12,6 +12,7 @@
 #include "store/SafeFile.h"
 #include "store/TextField.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -486,6 +487,88 @@ private slots:
         QTest::keyClick(Control<QLineEdit>(form, CallerName), Qt::Key_Return);
         QCOMPARE(requested.size(), 1);
         QCOMPARE(requested.at(0).at(0).value<FormSnapshot>().inputs.messageText, QStringLiteral("ab\r\nc d"));
+    }
+
+    // A button that has the keyboard is the one Enter presses; the form's
+    // default (Send, enabled here) must not go instead.
+    void enterPressesTheFocusedButton_data()
+    {
+        QTest::addColumn<int>("button");
+        QTest::newRow("Edit Recipients") << EditRecipients;
+        QTest::newRow("Setup") << Setup;
+        QTest::newRow("Help") << Help;
+        QTest::newRow("About") << About;
+        QTest::newRow("Attach") << Attach;
+        QTest::newRow("Close") << Close;
+    }
+
+    void enterPressesTheFocusedButton()
+    {
+        QFETCH(int, button);
+        Profile p;
+        MessageForm form(p.state);
+        Recipient(form, 0)->click();
+        QVERIFY(ShowActive(form));
+        QSignalSpy sent(&form, &MessageForm::sendRequested);
+        QSignalSpy editRecipients(&form, &MessageForm::editRecipientsRequested);
+        QSignalSpy setup(&form, &MessageForm::setupRequested);
+        QSignalSpy help(&form, &MessageForm::helpRequested);
+        QSignalSpy about(&form, &MessageForm::aboutRequested);
+        const auto fileDialog = button == Attach ? AnswerFileDialog(QString()) : std::make_shared<bool>(false);
+
+        auto *target = Control<QPushButton>(form, button);
+        target->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(target, Qt::Key_Return);
+
+        QCOMPARE(sent.size(), 0);
+        QCOMPARE(editRecipients.size(), button == EditRecipients ? 1 : 0);
+        QCOMPARE(setup.size(), button == Setup ? 1 : 0);
+        QCOMPARE(help.size(), button == Help ? 1 : 0);
+        QCOMPARE(about.size(), button == About ? 1 : 0);
+        QCOMPARE(*fileDialog, button == Attach);
+        if (button == Close) {
+            QVERIFY(!form.isVisible());
+            QCOMPARE(form.result(), MessageForm::kClosed);
+            return;
+        }
+        // Back in a caller field, Enter is Send again.
+        QVERIFY(form.isVisible());
+        auto *name = Control<QLineEdit>(form, CallerName);
+        name->setFocus(Qt::BacktabFocusReason);
+        QTest::keyClick(name, Qt::Key_Return);
+        QCOMPARE(sent.size(), 1);
+    }
+
+    // Screen readers and voice control tick a box through its accessible
+    // "Toggle" action, which changes the state without a click: the form
+    // follows the state, however it changed.
+    void statesChangedWithoutAClickCount()
+    {
+        Profile p;
+        MessageForm form(p.state);
+        auto toggle = [](QWidget *box) {
+            QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(box);
+            QVERIFY(accessible && accessible->actionInterface());
+            accessible->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+        };
+        toggle(Recipient(form, 3));
+        QVERIFY(Recipient(form, 3)->isChecked());
+        QVERIFY(SendEnabled(form));
+        toggle(Recipient(form, 3));
+        QVERIFY(!SendEnabled(form));
+
+        toggle(Control(form, SelectAll));
+        QCOMPARE(TickedRecipients(form).size(), kRecipientCount);
+        QVERIFY(SendEnabled(form));
+
+        toggle(Control(form, PhraseBox::Urgent));
+        toggle(Control(form, PhraseBox::NotUrgent));
+        QVERIFY(!Control(form, PhraseBox::Urgent)->isChecked());
+
+        toggle(Control(form, CcCaller));
+        QCOMPARE(p.state.settings.ccCaller, 1);
+        toggle(Control(form, KeepOnTop));
+        QCOMPARE(p.saved().keepOnTop, 1);
     }
 
     void relabellingKeepsTicks()

@@ -172,21 +172,27 @@ void TrayController::sendMessage(const FormSnapshot &sent)
     message.fromAddress = ReadTextField(m_state.settings.senderName) + QStringLiteral(" <") +
                           ReadTextField(m_state.settings.senderAddress) + QStringLiteral(">");
     m_sending = true;
-    const int result = RunOffUiThread([this] {
+    // Written by the worker, read here only once it has ended.
+    QString failure;
+    const int result = RunOffUiThread([this, &failure] {
         const OutgoingMessage &m = m_state.message;
-        return SendMail(m_state, m.fromAddress, m.toList, m.subject, m.textBody);
+        const SendMailOutcome outcome = SendMailWithReason(m_state, m.fromAddress, m.toList, m.subject, m.textBody);
+        failure = outcome.failure;
+        return outcome.result;
     });
     m_sending = false;
 
-    showSendOutcome(result);
+    showSendOutcome(result, failure);
     if (result != 0 && !m_exiting && !m_exitAfterSend) {
         // Nothing typed is lost: the message goes back on the form, which is
-        // opened again if it closed itself after Send.
+        // opened again if it closed itself after Send. That form is also the
+        // answer to a tray click made during the send.
         if (m_form) {
             m_form->restore(sent);
             m_form->raise();
             m_form->activateWindow();
         } else {
+            m_openAfterSend = false;
             runForm(&sent);
         }
     }
@@ -196,12 +202,12 @@ void TrayController::sendMessage(const FormSnapshot &sent)
         openForm();
 }
 
-void TrayController::showSendOutcome(int result)
+void TrayController::showSendOutcome(int result, const QString &failure)
 {
     if (result != 0) {
         // Owned by the form when it is open, so it stands above it even when
         // the form is kept on top, and the form waits until it is read.
-        SendErrorDialog dialog(m_form);
+        SendErrorDialog dialog(m_form, failure);
         dialog.setWindowModality(Qt::WindowModal);
         dialog.exec();
         return;

@@ -39,8 +39,9 @@ public slots:
     // Delivers the message the form rendered, then shows how it went; a
     // message that did not go out is put back on the form.
     void sendMessage(const FormSnapshot &sent);
-    // 0: the mail went out; anything else: it did not.
-    void showSendOutcome(int result);
+    // 0: the mail went out; anything else: it did not, for the reason given
+    // when there is one.
+    void showSendOutcome(int result, const QString &failure = {});
 
 private:
     void onActivated(QSystemTrayIcon::ActivationReason reason);
