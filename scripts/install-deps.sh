@@ -10,6 +10,8 @@ packages=(
   python3 python3-aiosmtpd
   xvfb tint2 xdotool x11-utils imagemagick fonts-dejavu-core
   dpkg-dev file
+  # what a desktop and Debian read about the program, checked as they read it
+  desktop-file-utils appstream lintian man-db
   # the X tray watch builds against xcb
   libxcb1-dev
   # tests/e2e/e2e_sni.sh: a D-Bus panel (StatusNotifierItem watcher and
