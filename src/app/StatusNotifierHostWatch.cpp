@@ -26,9 +26,12 @@ StatusNotifierHostWatch::StatusNotifierHostWatch(QObject *parent) : QObject(pare
     // its new watcher knows nothing of the items the old one had.
     connect(&m_watcher, &QDBusServiceWatcher::serviceUnregistered, this, [this] { m_present = false; });
     // The watcher usually starts before its host: the host's arrival is
-    // what makes the panel usable.
-    bus.connect(kWatcherService, kWatcherPath, kWatcherService, QStringLiteral("StatusNotifierHostRegistered"),
-                this, SLOT(check()));
+    // what makes the panel usable. Matched from any sender: a host that
+    // registers at once with a new watcher announces itself before the bus
+    // has told us who owns the watcher's name, and a match on that name
+    // would drop the announcement.
+    bus.connect(QString(), kWatcherPath, kWatcherService, QStringLiteral("StatusNotifierHostRegistered"), this,
+                SLOT(check()));
     check();
 }
 

@@ -19,10 +19,11 @@ watcher_get() { # watcher_get PROPERTY
 }
 host_registered() { watcher_get IsStatusNotifierHostRegistered | grep -q true; }
 
-start_sni_panel() {
+start_sni_panel() { # start_sni_panel [SECONDS the host comes after the watcher]
   status-notifier-watcher >>"$E2E_WORK/logs/watcher.log" 2>&1 &
   SNI_WATCHER_PID=$!
   wait_for 10 watcher_get ProtocolVersion >/dev/null || return 1
+  sleep "${1:-0}"
   gtk-sni-tray-standalone >>"$E2E_WORK/logs/host.log" 2>&1 &
   SNI_HOST_PID=$!
   wait_for 10 host_registered
@@ -111,7 +112,8 @@ check "its second entry is Exit" test "$exit_label" = "E_xit"
 # --- The panel restarts (plasmashell or GNOME Shell restarting).
 stop_sni_panel
 check "the panel stops" wait_for 10 bash -c "! gdbus call --session --dest $WATCHER --object-path /StatusNotifierWatcher --method org.freedesktop.DBus.Peer.Ping >/dev/null 2>&1"
-check "the panel starts again" start_sni_panel
+# Its watcher first, its host a moment later, as a desktop brings them up.
+check "the panel starts again" start_sni_panel 1
 check "the item is registered again" wait_for 20 item_is_ours
 check "the form stays open meanwhile" one_form
 
