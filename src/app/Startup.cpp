@@ -99,7 +99,7 @@ int RunQuorvane(AppState &state, const QString &programPath, const QString &conf
     // Where the desktop has no notification area, the form is the program's
     // only face: open it, and bring it forward when the program is started again.
     auto openFormWithoutTray = [&controller] {
-        if (!QSystemTrayIcon::isSystemTrayAvailable())
+        if (!controller.inTray())
             controller.openForm();
     };
     QTimer::singleShot(kTrayGraceMs, &controller, openFormWithoutTray);
