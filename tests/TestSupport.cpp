@@ -5,7 +5,11 @@
 #include "store/SafeFile.h"
 #include "store/TextField.h"
 
+#include <QDir>
 #include <QFile>
+
+#include <csignal>
+#include <sys/resource.h>
 
 void PointDataAt(StoredData &data, const QString &appDataFolder)
 {
@@ -26,7 +30,8 @@ Profile::Profile(Start start)
     PointDataAt(data, dir.path());
     MakePrivateFolder(folder());
     ResetSettings(data);
-    SaveDataFiles(data);
+    if (start == Defaults)
+        SaveDataFiles(data);
 }
 
 QString Profile::folder() const
@@ -66,4 +71,28 @@ bool WriteWholeFile(const QString &path, const QByteArray &bytes)
 {
     QFile file(path);
     return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(bytes) == bytes.size();
+}
+
+QStringList FolderEntries(const QString &folder)
+{
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+FileSizeLimit::FileSizeLimit(long long bytes)
+{
+    m_handler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    m_softLimit = static_cast<long long>(limit.rlim_cur);
+    limit.rlim_cur = static_cast<rlim_t>(bytes);
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+FileSizeLimit::~FileSizeLimit()
+{
+    rlimit limit{};
+    ::getrlimit(RLIMIT_FSIZE, &limit);
+    limit.rlim_cur = static_cast<rlim_t>(m_softLimit);
+    ::setrlimit(RLIMIT_FSIZE, &limit);
+    std::signal(SIGXFSZ, m_handler);
 }

@@ -11,6 +11,7 @@
 #include <QUrl>
 #include <QPair>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 // Records the message boxes a part would have shown.
@@ -29,6 +30,7 @@ void PointDataAt(StoredData &data, const QString &appDataFolder);
 struct Profile {
     enum Start {
         Defaults, // both data files written with what a first run leaves, no autostart entry
+        Unsaved,  // the data folder made and the defaults in memory, no file written yet
         Nothing,  // the config folder (a subfolder of the temporary one) does not exist yet
     };
 
@@ -48,7 +50,24 @@ struct Profile {
 };
 
 QByteArray ReadWholeFile(const QString &path);
+// The names in a folder, hidden ones included: what a failed write left behind.
+QStringList FolderEntries(const QString &folder);
 bool WriteWholeFile(const QString &path, const QByteArray &bytes);
+
+// While it lives, no file of this process grows past bytes, as under
+// "ulimit -f": a write past the limit fails with EFBIG instead of raising
+// SIGXFSZ, which is ignored meanwhile.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(long long bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+
+private:
+    long long m_softLimit = 0;
+    void (*m_handler)(int) = nullptr;
+};
 
 // Receives what the program asks the desktop to open for one URL scheme, in
 // place of a browser, for as long as it lives.

@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include "ProductInfo.h"
 #include "message/ClockTexts.h"
 #include "message/PhraseTable.h"
 #include "message/RenderMessage.h"
@@ -14,6 +15,13 @@
 namespace {
 
 const QString kFixtures = QStringLiteral(QUORVANE_TEST_DATA_DIR "/fixtures/render/");
+
+// A golden body, with the web address this build was configured with in
+// place of the one the file was written with.
+QByteArray Golden(const QString &name)
+{
+    return ReadWholeFile(kFixtures + name).replace("https://quorvane.lumarc.example/", kProductWebAddress);
+}
 
 // What rendering reads, and the message it last returned.
 struct RenderState : StoredData {
@@ -96,7 +104,7 @@ private slots:
         in.tickedPhrases = {Phrase::PleaseCallBack, Phrase::Custom1, Phrase::Telephoned,
                             Phrase::Urgent};
 
-        QCOMPARE(RenderText(state, in).toUtf8(), ReadWholeFile(kFixtures + "text_body.txt"));
+        QCOMPARE(RenderText(state, in).toUtf8(), Golden("text_body.txt"));
         QCOMPARE(state.message.toList, QStringLiteral("ann@lumarc.example;cy@lumarc.example"));
         QCOMPARE(state.message.subject, QStringLiteral("Message From: Zoë Adebayo-Ng"));
         QCOMPARE(state.message.importance, 2);
@@ -125,7 +133,7 @@ private slots:
         const RenderOutcome outcome = Render(state, in);
         QVERIFY(outcome.ok);
         const QString path = dir.path() + "/Lumarc/quorvane/this_html_message.htm";
-        QCOMPARE(ReadWholeFile(path), ReadWholeFile(kFixtures + "html_body.htm"));
+        QCOMPARE(ReadWholeFile(path), Golden("html_body.htm"));
         // The sender gets the page itself, the same as the file.
         QVERIFY(state.message.html);
         QCOMPARE(state.message.htmlPage.toUtf8(), ReadWholeFile(path));
@@ -476,6 +484,32 @@ private slots:
         QCOMPARE(state.message.htmlPage.toUtf8(), page);
         // The page holds the message: only its owner may read it.
         QVERIFY(!(QFileInfo(path).permissions() & (QFile::ReadGroup | QFile::ReadOther)));
+    }
+
+    // A full disk lets the page be opened and then cuts it short: the send
+    // must fail before anything goes out, rather than mail an empty page.
+    void pageCutShortByAWriteLimitFails()
+    {
+        QTemporaryDir dir;
+        RenderState state;
+        PrepareState(state, dir.path());
+        const QString path = HtmlBodyFilePath(dir.path());
+        QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+        QVERIFY(WriteWholeFile(path, "the page of the message before"));
+        state.activeSendAsHtml = 1;
+        MessageFormInputs in = OneRecipient();
+        in.messageText = QString(3000, u'x');
+
+        RenderOutcome outcome;
+        {
+            FileSizeLimit capped(1024);
+            outcome = Render(state, in);
+        }
+
+        QVERIFY(!outcome.ok);
+        QCOMPARE(outcome.failedPath, path);
+        QCOMPARE(ReadWholeFile(path), QByteArray("the page of the message before"));
+        QCOMPARE(FolderEntries(QFileInfo(path).absolutePath()), QStringList{QStringLiteral("this_html_message.htm")});
     }
 
     void unwritableHtmlFileFails_data()

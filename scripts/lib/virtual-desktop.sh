@@ -5,6 +5,8 @@
 #                                  sets DISPLAY, starts Xvfb and tint2 (or,
 #                                  with --no-tray, a desktop without one; with
 #                                  --trayer, trayer as the tray host)
+#   start_tray_host LOGDIR         starts tint2 on a desktop that has none yet
+#   stop_tray_host                 ends it
 #   stop_virtual_desktop           ends both
 
 QV_LIB_DIR="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -46,6 +48,12 @@ start_virtual_desktop() {
     echo "virtual-desktop: the tray host did not start (see $logdir/trayer.log)" >&2
     return 1
   fi
+  start_tray_host "$logdir"
+}
+
+start_tray_host() {
+  local logdir="$1" i
+  : >"$logdir/tint2.log"
   tint2 -c "$QV_LIB_DIR/tint2rc" >"$logdir/tint2.log" 2>&1 &
   QV_TINT2_PID=$!
   for i in $(seq 1 100); do
@@ -54,6 +62,12 @@ start_virtual_desktop() {
   done
   echo "virtual-desktop: the tray host did not start (see $logdir/tint2.log)" >&2
   return 1
+}
+
+stop_tray_host() {
+  [ -n "${QV_TINT2_PID:-}" ] && kill "$QV_TINT2_PID" 2>/dev/null && wait "$QV_TINT2_PID" 2>/dev/null
+  QV_TINT2_PID=
+  return 0
 }
 
 stop_virtual_desktop() {

@@ -2,7 +2,7 @@
 
 #include "app/MailLibrary.h"
 #include "message/OutgoingMessage.h"
-#include "store/InvertText.h"
+#include "store/StoredPassword.h"
 #include "store/StoredData.h"
 #include "store/TextField.h"
 
@@ -39,7 +39,7 @@ DeliveryJob MakeDeliveryJob(const StoredData &data, const OutgoingMessage &messa
     job.useAuthentication = settings.useAuthentication == 1;
     if (job.useAuthentication) {
         job.userName = ReadTextField(settings.smtpUserName).toUtf8();
-        InvertText(settings.smtpPassword, job.password.bytes());
+        RecoverPassword(settings.smtpPassword, job.password.bytes());
     }
     job.options = options;
     return job;

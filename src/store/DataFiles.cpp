@@ -30,6 +30,20 @@ void ReportCannotCreate(StoredData &data, const QString &path)
                     QStringLiteral("\nPlease check that you have 'write' access to this folder"));
 }
 
+// Writes one data file whole, unless it is one that could not be read at
+// start: what is in memory is then not what it holds.
+void SaveFile(StoredData &data, const QString &path, bool unread, const QByteArray &bytes)
+{
+    if (unread) {
+        Show(data, QStringLiteral("Quorvane Data File not saved - ") + path +
+                        QStringLiteral("\nIt could not be read when Quorvane started, so it is left as it is. "
+                                       "Make it readable, then start Quorvane again."));
+        return;
+    }
+    if (!WriteFileAtomically(path, bytes))
+        ReportCannotCreate(data, path);
+}
+
 void RefreshWorkingCopies(StoredData &data)
 {
     data.activeSendAsHtml = data.settings.sendAsHtml;
@@ -120,6 +134,7 @@ void LoadDataFiles(StoredData &data)
     case ReadResult::Unreadable:
         // Someone's settings are in there: say so rather than replace them.
         settingsUnreadable = true;
+        data.settingsFileUnread = true;
         Show(data, kProblemAccessing);
         break;
     }
@@ -139,6 +154,7 @@ void LoadDataFiles(StoredData &data)
             CreateRecipientsFile(data);
         break;
     case ReadResult::Unreadable:
+        data.recipientsFileUnread = true;
         Show(data, kProblemAccessing);
         break;
     }
@@ -146,11 +162,9 @@ void LoadDataFiles(StoredData &data)
 
 void SaveDataFiles(StoredData &data)
 {
-    if (!WriteFileAtomically(data.settingsPath, SettingsToBytes(data.settings)))
-        ReportCannotCreate(data, data.settingsPath);
+    SaveFile(data, data.settingsPath, data.settingsFileUnread, SettingsToBytes(data.settings));
     RefreshWorkingCopies(data);
-    if (!WriteFileAtomically(data.recipientsPath, RecipientsToBytes(data.recipients)))
-        ReportCannotCreate(data, data.recipientsPath);
+    SaveFile(data, data.recipientsPath, data.recipientsFileUnread, RecipientsToBytes(data.recipients));
 }
 
 void CreateSettingsFile(StoredData &data)

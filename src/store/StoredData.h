@@ -18,6 +18,10 @@ struct StoredData {
     QString recipientsPath;  // appDataFolder + "/Lumarc/quorvane/qvnrecipients.dat"
     bool dataFolderIsNew = false; // this start made the data folder: a first run
     QString autoRunCommand;  // what the autostart entry runs: the program in quotes
+    // A data file that exists but could not be read at start-up may hold the
+    // user's settings: no save of this run replaces it.
+    bool settingsFileUnread = false;
+    bool recipientsFileUnread = false;
 
     SettingsRecord settings{};
     RecipientTable recipients{};
