@@ -4,8 +4,10 @@
 #   - start-up to a painted tray icon, and idle memory, against a bare Qt 6
 #     tray program built here from benchmarks/bare-tray;
 #   - a tray click to the message form on screen;
-#   - the send of a message with a 10 MB attachment to the local test SMTP
-#     server, against the curl tool uploading the same bytes to it;
+#   - the send of a message with a 10 MB attachment to a receiving SMTP
+#     server that costs next to nothing (benchmarks/smtp-sink), against the
+#     curl tool uploading the same bytes to it, with the first send after
+#     start against the later ones;
 #   - idle wake-ups per minute, against the bare tray program.
 # It prints figures and checks nothing: it is not a test.
 #
@@ -40,17 +42,18 @@ done
 # --- build ------------------------------------------------------------------
 scripts/install-deps.sh >/dev/null
 build=build/benchmark
-echo "benchmark: building Quorvane (Release), the bare tray program and the probe in $build"
+echo "benchmark: building Quorvane (Release), the bare tray program, the probe and the SMTP sink in $build"
 cmake -S . -B "$build/quorvane" -G Ninja -DCMAKE_BUILD_TYPE=Release -DQUORVANE_BUILD_TESTS=OFF >/dev/null
 cmake --build "$build/quorvane" -j"$(nproc)" >"$build/quorvane.build.log" 2>&1 ||
   { cat "$build/quorvane.build.log"; exit 1; }
-for part in bare-tray probe; do
+for part in bare-tray probe smtp-sink; do
   cmake -S "benchmarks/$part" -B "$build/$part" -G Ninja -DCMAKE_BUILD_TYPE=Release >/dev/null
   cmake --build "$build/$part" >"$build/$part.build.log" 2>&1 || { cat "$build/$part.build.log"; exit 1; }
 done
 quorvane="$PWD/$build/quorvane/bin/quorvane"
 bare="$PWD/$build/bare-tray/bare-tray"
 probe="$PWD/$build/probe/probe"
+sink="$PWD/$build/smtp-sink/smtp-sink"
 python=/usr/bin/python3 # Debian's, with aiosmtpd
 
 # --- a throw-away profile and a display ---------------------------------------
@@ -81,8 +84,8 @@ trap finish EXIT
 
 if [ "$virtual" = 1 ] || [ -z "${DISPLAY:-}" ]; then
   source scripts/lib/virtual-desktop.sh
-  start_virtual_desktop "$work/logs" || exit 1
-  desktop="virtual X display (Xvfb 1280x800, tint2 as tray host, no window manager)"
+  start_virtual_desktop "$work/logs" --trayer || exit 1
+  desktop="virtual X display (Xvfb 1280x800, trayer as tray host, no window manager)"
 else
   desktop="the display $DISPLAY"
 fi
@@ -118,6 +121,7 @@ launch() {
   local out="$work/launch.out"
   : >"$out"
   local class="$1"
+  L_CLASS=$class
   shift
   "$probe" launch --class "$class" --timeout 60 -- "$@" >"$out" 2>>"$work/logs/$class.log" &
   L_PROBE=$!
@@ -147,14 +151,12 @@ stop_program() {
   tray_let_go
 }
 
-# The X server hands the next program the same window ids, and a tray host
-# that has not yet dropped the last icon then drops the new one in its place:
-# wait until ours has taken every icon out that it took in.
+# The X server hands the next program the ids of windows just gone: wait
+# until no window of the program that ended is left before the next starts.
 tray_let_go() {
-  local log="$work/logs/tint2.log" i
-  if [ ! -f "$log" ]; then sleep 0.5; return; fi
+  local i
   for i in $(seq 1 100); do
-    [ "$(grep -c add_icon "$log")" -le "$(grep -c remove_icon "$log")" ] && return
+    [ -z "$(xdotool search --classname "$L_CLASS" 2>/dev/null)" ] && return
     sleep 0.05
   done
 }
@@ -233,9 +235,9 @@ header "start-up and memory, $runs launches each" "bare Qt tray program"
 row "start-up to tray icon painted, ms" "$(stats ${painted[quorvane]})" "$(stats ${painted[bare]})" 1.2
 row "  processor time until then, ms" "$(stats ${cpu[quorvane]})" "$(stats ${cpu[bare]})" 1.2
 row "  instructions (callgrind), millions" "$q_instr" "$b_instr" 1.2
-row "idle resident memory (RSS), MiB" "$(stats ${rss[quorvane]})" "$(stats ${rss[bare]})" 1.3
-row "  peak resident memory, MiB" "$(stats ${hwm[quorvane]})" "$(stats ${hwm[bare]})" 1.3
-row "  proportional share (PSS), MiB" "$(stats ${pss[quorvane]})" "$(stats ${pss[bare]})" 1.3
+row "idle resident memory (RSS), MiB" "$(stats ${rss[quorvane]})" "$(stats ${rss[bare]})" 1.15
+row "  peak resident memory, MiB" "$(stats ${hwm[quorvane]})" "$(stats ${hwm[bare]})" 1.15
+row "  proportional share (PSS), MiB" "$(stats ${pss[quorvane]})" "$(stats ${pss[bare]})" 1.15
 
 # --- idle wake-ups ------------------------------------------------------------------
 # Both programs idle side by side over the same window, once their icons are
@@ -327,14 +329,15 @@ fi
 # --- the send of a 10 MB attachment --------------------------------------------------
 # Quorvane is driven as a person would: open the form from the tray, tick the
 # one stored recipient, attach the file through the file dialog, press Send;
-# timed from the Send key to the server having stored the message (the test
-# server writes message-N.json once it has the whole message, before it
-# answers). curl then uploads the very bytes the server stored from Quorvane,
-# timed from its start to the same file. The two take turns.
+# timed from the Send key to the server having the whole message (the sink
+# writes message-N.json then, before it answers). curl then uploads the very
+# bytes the sink stored from Quorvane, timed from its start to the same file.
+# The two take turns. The sink also notes when the first byte of each
+# connection came in, which splits each time into getting started (for
+# Quorvane's first send, opening its mail library) and the transfer.
 echo
-echo "== send of a message with a 10 MB attachment to the local test SMTP server, ms"
+echo "== send of a message with a 10 MB attachment to an SMTP sink on 127.0.0.1, ms"
 send_note=
-[ -f tests/fixtures/smtp_server.py ] || send_note="the test SMTP server tests/fixtures/smtp_server.py is not here"
 [ -n "$form_note" ] && send_note="the message form does not open"
 
 mail="$work/mail"
@@ -344,25 +347,35 @@ if [ -z "$send_note" ]; then
   # Random bytes, so nothing on the way can compress them; seeded, so every
   # run sends the same 10 MiB.
   "$python" -c 'import random, sys; random.seed(2026); sys.stdout.buffer.write(random.randbytes(10 * 1024 * 1024))' >"$attachment"
-  "$python" tests/fixtures/smtp_server.py --out "$mail" >"$work/smtp.port" 2>"$work/logs/smtp.log" &
+  "$sink" --out "$mail" >"$work/smtp.port" 2>"$work/logs/smtp.log" &
   server_pid=$!
   started+=("$server_pid")
   for i in $(seq 1 100); do [ -s "$work/smtp.port" ] && break; sleep 0.1; done
   port=$(head -n 1 "$work/smtp.port")
-  [ -n "$port" ] || send_note="the test SMTP server did not start (see its log)"
+  [ -n "$port" ] || send_note="the SMTP sink did not start (see its log)"
 fi
 
-# What the server stored as message N: its recipients and its attachment.
+# What the sink stored as message N: its recipients and its attachment. The
+# message itself is written just after the answer, so wait for it.
 stored_as_expected() { # stored_as_expected N
-  "$python" - "$mail/message-$1.json" <<'EOF'
-import json, sys
+  local i
+  for i in $(seq 1 100); do [ -f "$mail/message-$1.eml" ] && break; sleep 0.05; done
+  "$python" - "$mail/message-$1.json" "$mail/message-$1.eml" <<'EOF'
+import email, email.policy, json, sys
 d = json.load(open(sys.argv[1]))
-sizes = [p.get("size") for p in d["parts"] if p.get("disposition") == "attachment"]
+m = email.message_from_binary_file(open(sys.argv[2], "rb"), policy=email.policy.default)
+sizes = [len(p.get_payload(decode=True)) for p in m.walk() if p.get_content_disposition() == "attachment"]
 sys.exit(0 if d["rcpt_tos"] == ["robin@example.org"] and sizes == [10 * 1024 * 1024] else 1)
 EOF
 }
 
-quorvane_send=() curl_send=() quorvane_cpu=() curl_cpu=()
+# Milliseconds from the probe's start of the clock to the sink's first byte of message N.
+first_byte_ms() { # first_byte_ms N PROBE-OUTPUT
+  "$python" -c 'import json, sys; print("%.1f" % (json.load(open(sys.argv[1]))["first_byte_at_ms"] - float(sys.argv[2])))' \
+    "$mail/message-$1.json" "$(field started_at_ms "$2")"
+}
+
+quorvane_send=() curl_send=() quorvane_cpu=() curl_cpu=() quorvane_first=() curl_first=()
 if [ -z "$send_note" ]; then
   write_profile "$port"
   launch quorvane "$quorvane"
@@ -391,6 +404,7 @@ if [ -z "$send_note" ]; then
       { send_note="Quorvane's send $i never reached the server"; break; }
     stored_as_expected "$n" || { send_note="Quorvane's send $i stored something else than expected"; break; }
     quorvane_send+=("$(field stored_ms "$work/send.out")")
+    quorvane_first+=("$(first_byte_ms "$n" "$work/send.out")")
     sleep 1 # the send's last reply and the notice
     quorvane_cpu+=("$(($(process_cpu_ms "$L_PID") - cpu_before))")
     close_form "$form"
@@ -400,8 +414,10 @@ if [ -z "$send_note" ]; then
       curl -sS --url "smtp://127.0.0.1:$port" --mail-from frontdesk@example.org --mail-rcpt robin@example.org \
       --upload-file "$mail/message-1.eml" >"$work/send.out" 2>>"$work/logs/curl.log" ||
       { send_note="curl's send $i never reached the server"; break; }
+    for _ in $(seq 1 100); do [ -f "$mail/message-$n.eml" ] && break; sleep 0.05; done
     cmp -s "$mail/message-1.eml" "$mail/message-$n.eml" || { send_note="curl's send $i stored other bytes"; break; }
     curl_send+=("$(field stored_ms "$work/send.out")")
+    curl_first+=("$(first_byte_ms "$n" "$work/send.out")")
     curl_cpu+=("$(field cpu_ms "$work/send.out")")
   done
   stop_program
@@ -411,9 +427,18 @@ if [ -n "$send_note" ]; then
 else
   printf '%-38s %-24s %-24s %-7s %s\n' "figure" "Quorvane" "curl tool, same bytes" "ratio" "goal"
   row "Send to message stored, ms" "$(stats "${quorvane_send[@]}")" "$(stats "${curl_send[@]}")" 1.1
+  printf '%-38s %-24s %-24s\n' "  to the first byte at the server, ms" "$(spread "$(stats "${quorvane_first[@]}")")" \
+    "$(spread "$(stats "${curl_first[@]}")")"
   printf '%-38s %-24s %-24s\n' "  sender's processor time, ms" "$(spread "$(stats "${quorvane_cpu[@]}")")" \
     "$(spread "$(stats "${curl_cpu[@]}")")"
   echo "  message size on the wire: $(stat -c %s "$mail/message-1.eml") bytes, $send_runs sends each"
+  if [ "${#quorvane_send[@]}" -gt 1 ]; then
+    echo
+    printf '%-38s %-24s %-24s %-7s %s\n' "figure" "first send after start" "later sends" "ratio" "goal"
+    row "Send to message stored, ms" "${quorvane_send[0]}" "$(stats "${quorvane_send[@]:1}")" 1.1
+    printf '%-38s %-24s %-24s\n' "  to the first byte at the server, ms" "${quorvane_first[0]}" \
+      "$(spread "$(stats "${quorvane_first[@]:1}")")"
+  fi
 fi
 if [ "$missed_clicks" -gt 0 ]; then
   echo

@@ -89,6 +89,8 @@ done
 check "its scalable icon is in the hicolor theme" test -f /usr/share/icons/hicolor/scalable/apps/quorvane.svg
 check "its help is in /usr/share/quorvane" test -f /usr/share/quorvane/quorvane.html
 check "every library it needs is there" bash -c '! ldd /usr/bin/quorvane | grep -q "not found"'
+check "its mail library is in /usr/lib/quorvane" test -f /usr/lib/quorvane/libquorvane-mail.so
+check "and every library that needs is there" bash -c '! ldd /usr/lib/quorvane/libquorvane-mail.so | grep -q "not found"'
 
 # The browser stand-in notes what the program asks it to open.
 mkdir -p "$work/bin" "$work/logs" "$work/config" "$work/cache" "$work/runtime"

@@ -20,9 +20,10 @@ packages=(
   # tests/e2e/e2e_sni.sh: a D-Bus panel (StatusNotifierItem watcher and
   # host) on a private session bus, spoken to with gdbus
   dbus-daemon libglib2.0-bin haskell-status-notifier-item-utils haskell-gtk-sni-tray-utils
-  # scripts/benchmark.sh: the curl tool it compares against, and the X
-  # extensions its probe watches paints and sends clicks with
-  curl libxdamage-dev libxtst-dev
+  # scripts/benchmark.sh: the curl tool it compares against, the X
+  # extensions its probe watches paints and sends clicks with, the counter of
+  # instructions, and a tray host that keeps every icon over many launches
+  curl libxdamage-dev libxtst-dev valgrind trayer
 )
 
 missing=()

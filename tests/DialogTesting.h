@@ -3,10 +3,9 @@
 // Helpers for driving the real dialogs in tests.
 
 #include "TestSupport.h"
-#include "app/AppState.h"
 #include "store/DataFiles.h"
-#include "store/RecordBytes.h"
 #include "store/SafeFile.h"
+#include "widgets/DialogTemplate.h"
 
 #include <QApplication>
 #include <QDeadlineTimer>
@@ -18,42 +17,13 @@
 
 #include <memory>
 
-// A profile with both data files written, holding the defaults a first run
-// leaves, and no autostart entry.
-struct Profile {
-    QTemporaryDir dir;
-    AppState state;
-
-    Profile()
-    {
-        PointStateAt(state, dir.path());
-        MakePrivateFolder(DataFolderPath(state.appDataFolder));
-        ResetSettings(state);
-        SaveDataFiles(state);
-    }
-
-    SettingsRecord savedSettings() const
-    {
-        SettingsRecord record;
-        SettingsFromBytes(record, ReadWholeFile(state.settingsPath));
-        return record;
-    }
-
-    RecipientTable savedRecipients() const
-    {
-        RecipientTable table;
-        RecipientsFromBytes(table, ReadWholeFile(state.recipientsPath));
-        return table;
-    }
-};
-
 // The ways a user ends a dialog: "ok" (the button), "enter", "escape" and
 // "close box".
 inline void CloseDialogBy(QDialog &dialog, const QString &how)
 {
     QWidget *target = dialog.focusWidget() ? dialog.focusWidget() : &dialog;
     if (how == QLatin1String("ok"))
-        QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("control1")), Qt::LeftButton);
+        QTest::mouseClick(dialog.findChild<QPushButton *>(QStringLiteral("okButton")), Qt::LeftButton);
     else if (how == QLatin1String("enter"))
         QTest::keyClick(target, Qt::Key_Return);
     else if (how == QLatin1String("escape"))
@@ -87,14 +57,25 @@ void WhenOpen(QObject *owner, Act act)
     timer->start(10);
 }
 
+// The names of the controls a Tab press visits, in order.
+inline QStringList TabOrderNames(QWidget *dialog)
+{
+    QStringList names;
+    for (QWidget *w = dialog->nextInFocusChain(); w != dialog; w = w->nextInFocusChain()) {
+        if ((w->focusPolicy() & Qt::TabFocus) && ControlIdOf(w) != kNoId)
+            names.append(w->objectName());
+    }
+    return names;
+}
+
 // The ids of the controls a Tab press visits, in order.
 inline QList<int> TabOrderIds(QWidget *dialog)
 {
     QList<int> ids;
     for (QWidget *w = dialog->nextInFocusChain(); w != dialog; w = w->nextInFocusChain()) {
-        if (!(w->focusPolicy() & Qt::TabFocus) || !w->objectName().startsWith(QLatin1String("control")))
+        if (!(w->focusPolicy() & Qt::TabFocus) || ControlIdOf(w) == kNoId)
             continue;
-        ids.append(w->objectName().mid(7).toInt());
+        ids.append(ControlIdOf(w));
     }
     return ids;
 }

@@ -1,7 +1,9 @@
 #include "TestSupport.h"
 
-#include "app/AppState.h"
 #include "store/DataFiles.h"
+#include "store/RecordBytes.h"
+#include "store/SafeFile.h"
+#include "store/TextField.h"
 
 #include <QDir>
 #include <QFile>
@@ -9,13 +11,52 @@
 #include <csignal>
 #include <sys/resource.h>
 
-void PointStateAt(AppState &state, const QString &appDataFolder)
+void PointDataAt(StoredData &data, const QString &appDataFolder)
 {
-    state.appDataFolder = appDataFolder;
-    state.settingsPath = SettingsFilePath(appDataFolder);
-    state.recipientsPath = RecipientsFilePath(appDataFolder);
+    data.appDataFolder = appDataFolder;
+    data.settingsPath = SettingsFilePath(appDataFolder);
+    data.recipientsPath = RecipientsFilePath(appDataFolder);
+    data.autoRunCommand = QStringLiteral("\"/opt/quorvane/bin/quorvane\"");
+}
+
+Profile::Profile(Start start)
+{
     state.installedPath = QStringLiteral("/opt/quorvane/bin/");
-    state.autoRunCommand = QStringLiteral("\"/opt/quorvane/bin/quorvane\"");
+    data.messages = &messages;
+    if (start == Nothing) {
+        PointDataAt(data, dir.path() + QStringLiteral("/config"));
+        return;
+    }
+    PointDataAt(data, dir.path());
+    MakePrivateFolder(folder());
+    ResetSettings(data);
+    if (start == Defaults)
+        SaveDataFiles(data);
+}
+
+QString Profile::folder() const
+{
+    return DataFolderPath(data.appDataFolder);
+}
+
+void Profile::setRecipient(int index, const QString &name, const QString &address)
+{
+    WriteTextField(data.recipients.entries[index].name, name);
+    WriteTextField(data.recipients.entries[index].address, address);
+}
+
+SettingsRecord Profile::savedSettings() const
+{
+    SettingsRecord record;
+    SettingsFromBytes(record, ReadWholeFile(data.settingsPath));
+    return record;
+}
+
+RecipientTable Profile::savedRecipients() const
+{
+    RecipientTable table;
+    RecipientsFromBytes(table, ReadWholeFile(data.recipientsPath));
+    return table;
 }
 
 QByteArray ReadWholeFile(const QString &path)

@@ -1,5 +1,8 @@
 #pragma once
 
+#include "app/AppState.h"
+#include "store/RecipientTable.h"
+#include "store/SettingsRecord.h"
 #include "store/UserMessages.h"
 
 #include <QDesktopServices>
@@ -11,8 +14,6 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
-struct AppState;
-
 // Records the message boxes a part would have shown.
 class RecordedMessages : public UserMessages {
 public:
@@ -20,9 +21,33 @@ public:
     QList<QPair<QString, QString>> shown;
 };
 
-// A fresh profile in a temporary folder: appDataFolder and the data paths set
-// as start-up sets them, nothing created yet.
-void PointStateAt(AppState &state, const QString &appDataFolder);
+// Points data at a profile in appDataFolder: the data paths and the autostart
+// command set as start-up sets them, nothing created yet.
+void PointDataAt(StoredData &data, const QString &appDataFolder);
+
+// A profile of its own in a temporary folder, with the message boxes the
+// store would show recorded.
+struct Profile {
+    enum Start {
+        Defaults, // both data files written with what a first run leaves, no autostart entry
+        Unsaved,  // the data folder made and the defaults in memory, no file written yet
+        Nothing,  // the config folder (a subfolder of the temporary one) does not exist yet
+    };
+
+    explicit Profile(Start start = Defaults);
+    Profile(const Profile &) = delete;
+    Profile &operator=(const Profile &) = delete;
+
+    QString folder() const; // the data folder
+    void setRecipient(int index, const QString &name, const QString &address);
+    SettingsRecord savedSettings() const;
+    RecipientTable savedRecipients() const;
+
+    QTemporaryDir dir;
+    RecordedMessages messages;
+    AppState state;
+    StoredData &data = state.data;
+};
 
 QByteArray ReadWholeFile(const QString &path);
 // The names in a folder, hidden ones included: what a failed write left behind.

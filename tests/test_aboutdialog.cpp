@@ -1,9 +1,9 @@
 #include "DialogTesting.h"
 
-#include "app/ProductInfo.h"
+#include "ProductInfo.h"
 #include "dialogs/AboutDialog.h"
-#include "dialogs/DialogTemplate.h"
-#include "dialogs/HyperLink.h"
+#include "widgets/DialogTemplate.h"
+#include "widgets/HyperLink.h"
 
 #include <QDesktopServices>
 #include <QGuiApplication>
@@ -28,7 +28,7 @@ private slots:
         QVERIFY(texts.contains(QStringLiteral("Visit us at:")));
         QVERIFY(logoShown);
 
-        auto *link = ControlById<HyperLink>(&about, 3015);
+        auto *link = ControlById<HyperLink>(&about, AboutControl::kLink);
         QVERIFY(link);
         QCOMPARE(link->cursor().shape(), Qt::BitmapCursor);
         QVERIFY(!link->cursor().pixmap().isNull());
@@ -46,7 +46,7 @@ private slots:
     {
         AboutDialog about(nullptr);
         about.show();
-        QWidget *icon = about.findChild<QWidget *>(QStringLiteral("control2"));
+        QWidget *icon = about.findChild<QWidget *>(QStringLiteral("programIcon"));
         QVERIFY(icon);
         QTest::mouseClick(icon, Qt::LeftButton);
         QVERIFY(!about.isVisible());
@@ -58,7 +58,7 @@ private slots:
         UrlRecorder browser(QStringLiteral("https"));
         AboutDialog about(nullptr);
         about.show();
-        auto *link = ControlById<HyperLink>(&about, 3015);
+        auto *link = ControlById<HyperLink>(&about, AboutControl::kLink);
 
         // The button going down is enough; no release needed.
         QTest::mousePress(link, Qt::LeftButton);
@@ -83,7 +83,7 @@ private slots:
             QSKIP("needs a platform that cannot open URLs");
         AboutDialog about(nullptr);
         about.show();
-        auto *link = ControlById<HyperLink>(&about, 3015);
+        auto *link = ControlById<HyperLink>(&about, AboutControl::kLink);
 
         QString caption;
         QString text;

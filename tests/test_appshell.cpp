@@ -6,8 +6,9 @@
 #include "app/SingleInstance.h"
 #include "app/Startup.h"
 #include "app/TrayController.h"
-#include "dialogs/DialogTemplate.h"
+#include "widgets/DialogTemplate.h"
 #include "form/MessageForm.h"
+#include "form/MessageFormTemplate.h"
 #include "store/DataFiles.h"
 #include "store/SafeFile.h"
 #include "store/TextField.h"
@@ -117,7 +118,7 @@ private slots:
                                               "MB).\n\nToo many recepients may also cause a send error.")));
         QVERIFY(texts.contains(QStringLiteral(
             "Check all email addresses are correct, including any caller CC address typed in.")));
-        QVERIFY(ControlById<QPushButton>(&dialog, 1)->isDefault());
+        QVERIFY(ControlById<QPushButton>(&dialog, kOkButton)->isDefault());
     }
 
     void sendErrorDialogEnds_data()
@@ -137,7 +138,7 @@ private slots:
         OnNextModal([how, &shownAt](QWidget *w) {
             shownAt = w->frameGeometry().topLeft();
             switch (how) {
-            case 0: ControlById<QPushButton>(w, 1)->click(); break;
+            case 0: ControlById<QPushButton>(w, kOkButton)->click(); break;
             case 1: QTest::keyClick(w, Qt::Key_Return); break;
             case 2: QTest::keyClick(w, Qt::Key_Escape); break;
             default: w->close(); break;
@@ -170,17 +171,17 @@ private slots:
     // after it.
     void failedSendAfterAutoCloseOpensOneFormForATrayClickDuringIt()
     {
-        QTemporaryDir profile;
-        AppState state;
-        PointStateAt(state, profile.path());
-        MakePrivateFolder(DataFolderPath(state.appDataFolder));
-        ResetSettings(state);
-        state.settings.autoCloseAfterSend = 1;
-        state.settings.sendAsHtml = 0;
-        WriteTextField(state.settings.senderAddress, QStringLiteral("desk@example.org"));
-        WriteTextField(state.recipients.entries[0].name, QStringLiteral("Ann"));
-        WriteTextField(state.recipients.entries[0].address, QStringLiteral("ann@example.org"));
-        SaveDataFiles(state);
+        Profile profile(Profile::Unsaved);
+        AppState &state = profile.state;
+        StoredData &data = profile.data;
+        // The mail library where the build puts it, beside this program's folder.
+        state.installedPath = QCoreApplication::applicationDirPath() + QStringLiteral("/");
+        data.settings.autoCloseAfterSend = 1;
+        data.settings.sendAsHtml = 0;
+        WriteTextField(data.settings.senderAddress, QStringLiteral("desk@example.org"));
+        WriteTextField(data.recipients.entries[0].name, QStringLiteral("Ann"));
+        WriteTextField(data.recipients.entries[0].address, QStringLiteral("ann@example.org"));
+        SaveDataFiles(data);
 
         // A server that takes the connection, says nothing, and hangs up a
         // little later: the send lasts long enough for a click, then fails.
@@ -190,8 +191,8 @@ private slots:
             QTcpSocket *socket = server.nextPendingConnection();
             QTimer::singleShot(300, socket, [socket] { socket->abort(); });
         });
-        state.activeSmtpServer = QStringLiteral("127.0.0.1");
-        state.settings.smtpPort = server.serverPort();
+        data.activeSmtpServer = QStringLiteral("127.0.0.1");
+        data.settings.smtpPort = server.serverPort();
 
         TrayController controller(state);
         int formsOpened = 0;
@@ -218,19 +219,19 @@ private slots:
             current = form;
             ++formsOpened;
             if (formsOpened == 1) {
-                ControlById<QCheckBox>(form, 1300)->click();
-                ControlById<QLineEdit>(form, 1031)->setText(QStringLiteral("Jane Caller"));
-                ControlById<QPushButton>(form, 1000)->click();
+                ControlById<QCheckBox>(form, FormControl::FirstRecipient)->click();
+                ControlById<QLineEdit>(form, FormControl::CallerName)->setText(QStringLiteral("Jane Caller"));
+                ControlById<QPushButton>(form, FormControl::Send)->click();
                 return;
             }
             if (formsOpened == 2)
-                restored = ControlById<QLineEdit>(form, 1031)->text() == QStringLiteral("Jane Caller");
-            ControlById<QPushButton>(form, 2)->click();
+                restored = ControlById<QLineEdit>(form, FormControl::CallerName)->text() == QStringLiteral("Jane Caller");
+            ControlById<QPushButton>(form, FormControl::Close)->click();
         });
         driver.start(5);
         controller.openForm();
         // Whatever the send opens, it has opened by the time it has ended.
-        QTRY_VERIFY_WITH_TIMEOUT(errorsShown > 0 && state.formOpen == 0 && !QApplication::activeModalWidget(), 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(errorsShown > 0 && !controller.form() && !QApplication::activeModalWidget(), 20000);
         QTest::qWait(200);
         driver.stop();
 

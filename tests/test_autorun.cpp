@@ -38,22 +38,22 @@ private slots:
         const QString entry = AutoRunEntryPath(folder);
         QCOMPARE(entry, folder + QStringLiteral("/autostart/quorvane.desktop"));
 
-        QCOMPARE(IsAutoRunSet(folder), 0);
-        QCOMPARE(ClearAutoRun(folder), 0); // nothing to delete
+        QCOMPARE(IsAutoRunSet(folder), false);
+        QCOMPARE(ClearAutoRun(folder), false); // nothing to delete
 
-        QCOMPARE(SetAutoRun(folder, QStringLiteral("\"/opt/quorvane/bin/quorvane\"")), 1);
-        QCOMPARE(IsAutoRunSet(folder), 1);
+        QCOMPARE(SetAutoRun(folder, QStringLiteral("\"/opt/quorvane/bin/quorvane\"")), true);
+        QCOMPARE(IsAutoRunSet(folder), true);
         QCOMPARE(Mode(entry), 0600);
         QVERIFY(EntryLines(folder).contains(QStringLiteral("Type=Application")));
         QVERIFY(EntryLines(folder).contains(QStringLiteral("Name=Quorvane")));
 
-        QCOMPARE(SetAutoRun(folder, QStringLiteral("\"/usr/bin/quorvane\"")), 1);
+        QCOMPARE(SetAutoRun(folder, QStringLiteral("\"/usr/bin/quorvane\"")), true);
         QVERIFY(EntryLines(folder).contains(QStringLiteral("Exec=\"/usr/bin/quorvane\"")));
 
-        QCOMPARE(ClearAutoRun(folder), 1);
+        QCOMPARE(ClearAutoRun(folder), true);
         QVERIFY(!QFileInfo::exists(entry));
-        QCOMPARE(IsAutoRunSet(folder), 0);
-        QCOMPARE(ClearAutoRun(folder), 0);
+        QCOMPARE(IsAutoRunSet(folder), false);
+        QCOMPARE(ClearAutoRun(folder), false);
     }
 
     void execLineQuotesProgramPath_data()
@@ -78,11 +78,11 @@ private slots:
         QFETCH(QString, command);
         QFETCH(QString, execLine);
         QTemporaryDir dir;
-        QCOMPARE(SetAutoRun(dir.path(), command), 1);
+        QCOMPARE(SetAutoRun(dir.path(), command), true);
         const QStringList lines = EntryLines(dir.path());
         QCOMPARE(lines.filter(QRegularExpression(QStringLiteral("^Exec="))), QStringList{execLine});
         QVERIFY(lines.filter(QRegularExpression(QStringLiteral("^Hidden"))).isEmpty());
-        QCOMPARE(IsAutoRunSet(dir.path()), 1);
+        QCOMPARE(IsAutoRunSet(dir.path()), true);
         // The desktop reads it by the same rules as the validator does.
         const QString validator = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
         if (validator.isEmpty())
@@ -99,7 +99,7 @@ private slots:
         // Plasma starts phase 2 entries last, after its workspace, so the
         // icon usually finds its notification area there from the start.
         QTemporaryDir dir;
-        QCOMPARE(SetAutoRun(dir.path(), QStringLiteral("\"/usr/bin/quorvane\"")), 1);
+        QCOMPARE(SetAutoRun(dir.path(), QStringLiteral("\"/usr/bin/quorvane\"")), true);
         QVERIFY(EntryLines(dir.path()).contains(QStringLiteral("X-KDE-autostart-phase=2")));
     }
 
@@ -129,18 +129,18 @@ private slots:
         QVERIFY(QDir().mkpath(QFileInfo(entry).absolutePath()));
         QVERIFY(WriteWholeFile(entry, content));
 
-        QCOMPARE(IsAutoRunSet(dir.path()), isSet);
+        QCOMPARE(IsAutoRunSet(dir.path()), isSet == 1);
 
         // Closing Setup with its box ticked sets auto-run only when it is not
         // set: an entry that counts as set keeps its own command, one that the
         // desktop switched off is written afresh.
         if (!IsAutoRunSet(dir.path()))
-            QCOMPARE(SetAutoRun(dir.path(), QStringLiteral("\"/opt/quorvane/bin/quorvane\"")), 1);
+            QCOMPARE(SetAutoRun(dir.path(), QStringLiteral("\"/opt/quorvane/bin/quorvane\"")), true);
         if (isSet)
             QCOMPARE(ReadWholeFile(entry), content);
         else
             QVERIFY(EntryLines(dir.path()).contains(QStringLiteral("Exec=\"/opt/quorvane/bin/quorvane\"")));
-        QCOMPARE(IsAutoRunSet(dir.path()), 1);
+        QCOMPARE(IsAutoRunSet(dir.path()), true);
     }
 
     void nothingUsableAtThePath_data()
@@ -167,11 +167,11 @@ private slots:
                 QCOMPARE(::mkfifo(QFile::encodeName(entry).constData(), 0600), 0);
         }
 
-        QCOMPARE(IsAutoRunSet(dir.path()), 0); // and a pipe does not block it
-        QCOMPARE(SetAutoRun(dir.path(), QStringLiteral("\"/opt/quorvane/bin/quorvane\"")), kind == u"pipe" ? 1 : 0);
-        QCOMPARE(IsAutoRunSet(dir.path()), kind == u"pipe" ? 1 : 0);
+        QCOMPARE(IsAutoRunSet(dir.path()), false); // and a pipe does not block it
+        QCOMPARE(SetAutoRun(dir.path(), QStringLiteral("\"/opt/quorvane/bin/quorvane\"")), kind == u"pipe");
+        QCOMPARE(IsAutoRunSet(dir.path()), kind == u"pipe");
         if (kind != u"pipe")
-            QCOMPARE(ClearAutoRun(dir.path()), 0);
+            QCOMPARE(ClearAutoRun(dir.path()), false);
     }
 };
 

@@ -1,4 +1,4 @@
-#include "form/ClockTexts.h"
+#include "message/ClockTexts.h"
 
 #include <QtTest>
 

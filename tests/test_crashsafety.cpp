@@ -1,6 +1,6 @@
 #include "TestSupport.h"
 
-#include "app/AppState.h"
+#include "store/StoredData.h"
 #include "store/DataFiles.h"
 #include "store/RecordBytes.h"
 
@@ -18,8 +18,8 @@ private slots:
     void killedWhileSavingLeavesWholeFiles()
     {
         QTemporaryDir dir;
-        AppState state;
-        PointStateAt(state, dir.path());
+        StoredData state;
+        PointDataAt(state, dir.path());
         QVERIFY(QDir().mkpath(DataFolderPath(state.appDataFolder)));
         const QByteArray settings[2] = {QByteArray(sizeof(SettingsRecord), 'A'),
                                         QByteArray(sizeof(SettingsRecord), 'B')};

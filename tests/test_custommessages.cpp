@@ -1,12 +1,14 @@
 #include "DialogTesting.h"
 
 #include "dialogs/CustomMessagesDialog.h"
-#include "dialogs/DialogTemplate.h"
+#include "widgets/DialogTemplate.h"
 #include "store/TextField.h"
 
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QtTest>
+
+using namespace CustomMessagesControl;
 
 namespace {
 
@@ -38,7 +40,7 @@ private slots:
     {
         QFETCH(QString, how);
         Profile profile;
-        CustomMessagesDialog dialog(profile.state, nullptr);
+        CustomMessagesDialog dialog(profile.data, nullptr);
         // The form re-reads the settings when told: by then they must be on
         // disk and in the record.
         int told = 0;
@@ -49,10 +51,10 @@ private slots:
         });
         dialog.show();
 
-        Box(dialog, 3020)->click();
-        Edit(dialog, 3018)->setText(QStringLiteral("Will FAX documents"));
-        Box(dialog, 3021)->click();
-        Edit(dialog, 3019)->setText(QStringLiteral("Have booked a meeting for you in conference room"));
+        Box(dialog, kMessage1Enabled)->click();
+        Edit(dialog, kMessage1Text)->setText(QStringLiteral("Will FAX documents"));
+        Box(dialog, kMessage2Enabled)->click();
+        Edit(dialog, kMessage2Text)->setText(QStringLiteral("Have booked a meeting for you in conference room"));
         CloseDialogBy(dialog, how);
 
         QVERIFY(!dialog.isVisible());
@@ -62,7 +64,7 @@ private slots:
         QCOMPARE(savedWhenTold.customMessage2Enabled, 1);
         QCOMPARE(ReadTextField(savedWhenTold.customMessage2),
                  QStringLiteral("Have booked a meeting for you in conference room"));
-        QCOMPARE(ReadTextField(profile.state.settings.customMessage1), QStringLiteral("Will FAX documents"));
+        QCOMPARE(ReadTextField(profile.data.settings.customMessage1), QStringLiteral("Will FAX documents"));
     }
 
     void opensFromStoredFlags_data()
@@ -77,30 +79,30 @@ private slots:
     {
         QFETCH(int, stored);
         Profile profile;
-        SettingsRecord &settings = profile.state.settings;
+        SettingsRecord &settings = profile.data.settings;
         settings.customMessage1Enabled = settings.customMessage2Enabled = stored;
         WriteTextField(settings.customMessage1, QStringLiteral("Short one"));
         WriteTextField(settings.customMessage2, QStringLiteral("Longer one"));
-        CustomMessagesDialog dialog(profile.state, nullptr);
+        CustomMessagesDialog dialog(profile.data, nullptr);
 
         const bool on = stored == 1;
-        QCOMPARE(Box(dialog, 3020)->isChecked(), on);
-        QCOMPARE(Edit(dialog, 3018)->isEnabled(), on);
-        QCOMPARE(Box(dialog, 3021)->isChecked(), on);
-        QCOMPARE(Edit(dialog, 3019)->isEnabled(), on);
+        QCOMPARE(Box(dialog, kMessage1Enabled)->isChecked(), on);
+        QCOMPARE(Edit(dialog, kMessage1Text)->isEnabled(), on);
+        QCOMPARE(Box(dialog, kMessage2Enabled)->isChecked(), on);
+        QCOMPARE(Edit(dialog, kMessage2Text)->isEnabled(), on);
         // Switched off or not, the saved text is there to come back to.
-        QCOMPARE(Edit(dialog, 3018)->text(), QStringLiteral("Short one"));
-        QCOMPARE(Edit(dialog, 3019)->text(), QStringLiteral("Longer one"));
+        QCOMPARE(Edit(dialog, kMessage1Text)->text(), QStringLiteral("Short one"));
+        QCOMPARE(Edit(dialog, kMessage2Text)->text(), QStringLiteral("Longer one"));
     }
 
     void boxesEnableAndFocusTheirEdits()
     {
         Profile profile;
-        CustomMessagesDialog dialog(profile.state, nullptr);
+        CustomMessagesDialog dialog(profile.data, nullptr);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowActive(&dialog));
 
-        const std::pair<int, int> phrases[] = {{3020, 3018}, {3021, 3019}};
+        const std::pair<int, int> phrases[] = {{kMessage1Enabled, kMessage1Text}, {kMessage2Enabled, kMessage2Text}};
         for (auto [box, edit] : phrases) {
             Box(dialog, box)->click();
             QVERIFY(Edit(dialog, edit)->isEnabled());
@@ -113,21 +115,21 @@ private slots:
     void untickedPhraseKeepsItsPreviousText()
     {
         Profile profile;
-        WriteTextField(profile.state.settings.customMessage1, QStringLiteral("Will FAX documents"));
+        WriteTextField(profile.data.settings.customMessage1, QStringLiteral("Will FAX documents"));
         {
-            CustomMessagesDialog dialog(profile.state, nullptr);
+            CustomMessagesDialog dialog(profile.data, nullptr);
             dialog.show();
-            Box(dialog, 3020)->click();
-            Edit(dialog, 3018)->setText(QStringLiteral("Typed, then thought better of"));
-            Box(dialog, 3020)->click();
+            Box(dialog, kMessage1Enabled)->click();
+            Edit(dialog, kMessage1Text)->setText(QStringLiteral("Typed, then thought better of"));
+            Box(dialog, kMessage1Enabled)->click();
             dialog.accept();
         }
         const SettingsRecord saved = profile.savedSettings();
         QCOMPARE(saved.customMessage1Enabled, 0);
         QCOMPARE(ReadTextField(saved.customMessage1), QStringLiteral("Will FAX documents"));
 
-        CustomMessagesDialog reopened(profile.state, nullptr);
-        QCOMPARE(Edit(reopened, 3018)->text(), QStringLiteral("Will FAX documents"));
+        CustomMessagesDialog reopened(profile.data, nullptr);
+        QCOMPARE(Edit(reopened, kMessage1Text)->text(), QStringLiteral("Will FAX documents"));
     }
 
     void phrasesCutToTheirLimits_data()
@@ -136,14 +138,14 @@ private slots:
         QTest::addColumn<int>("edit");
         QTest::addColumn<QString>("typed");
         QTest::addColumn<QByteArray>("stored");
-        QTest::newRow("40 characters in the short phrase") << 3020 << 3018 << QString(40, u'a') << QByteArray(30, 'a');
-        QTest::newRow("30 characters kept whole") << 3020 << 3018 << QString(30, u'a') << QByteArray(30, 'a');
+        QTest::newRow("40 characters in the short phrase") << kMessage1Enabled << kMessage1Text << QString(40, u'a') << QByteArray(30, 'a');
+        QTest::newRow("30 characters kept whole") << kMessage1Enabled << kMessage1Text << QString(30, u'a') << QByteArray(30, 'a');
         QTest::newRow("two-byte character across byte 30")
-            << 3020 << 3018 << (QString(29, u'a') + QStringLiteral("é")) << QByteArray(29, 'a');
-        QTest::newRow("70 characters in the long phrase") << 3021 << 3019 << QString(70, u'b') << QByteArray(62, 'b');
+            << kMessage1Enabled << kMessage1Text << (QString(29, u'a') + QStringLiteral("é")) << QByteArray(29, 'a');
+        QTest::newRow("70 characters in the long phrase") << kMessage2Enabled << kMessage2Text << QString(70, u'b') << QByteArray(62, 'b');
         QTest::newRow("three-byte character across byte 62")
-            << 3021 << 3019 << (QString(60, u'b') + QStringLiteral("€")) << QByteArray(60, 'b');
-        QTest::newRow("empty phrase stored as empty") << 3021 << 3019 << QString() << QByteArray();
+            << kMessage2Enabled << kMessage2Text << (QString(60, u'b') + QStringLiteral("€")) << QByteArray(60, 'b');
+        QTest::newRow("empty phrase stored as empty") << kMessage2Enabled << kMessage2Text << QString() << QByteArray();
     }
 
     void phrasesCutToTheirLimits()
@@ -153,34 +155,34 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(QByteArray, stored);
         Profile profile;
-        WriteTextField(profile.state.settings.customMessage1, QString(31, u'z'));
-        WriteTextField(profile.state.settings.customMessage2, QString(63, u'z'));
-        CustomMessagesDialog dialog(profile.state, nullptr);
+        WriteTextField(profile.data.settings.customMessage1, QString(31, u'z'));
+        WriteTextField(profile.data.settings.customMessage2, QString(63, u'z'));
+        CustomMessagesDialog dialog(profile.data, nullptr);
         dialog.show();
         Box(dialog, box)->click();
         Edit(dialog, edit)->setText(typed);
         dialog.accept();
 
         const SettingsRecord saved = profile.savedSettings();
-        const QByteArray field = box == 3020 ? QByteArray(saved.customMessage1.data(), 32)
+        const QByteArray field = box == kMessage1Enabled ? QByteArray(saved.customMessage1.data(), 32)
                                              : QByteArray(saved.customMessage2.data(), 64);
         // Zeros after the text: no tail of the longer old phrase is left.
         QCOMPARE(field, stored + QByteArray(field.size() - stored.size(), '\0'));
-        QCOMPARE(box == 3020 ? saved.customMessage1Enabled : saved.customMessage2Enabled, 1);
+        QCOMPARE(box == kMessage1Enabled ? saved.customMessage1Enabled : saved.customMessage2Enabled, 1);
     }
 
     void discardedWhenTheProgramExitsUnderIt()
     {
         // Exit discards an open dialog as it stands: nothing is saved at exit.
         Profile profile;
-        SaveDataFiles(profile.state);
-        const QByteArray before = ReadWholeFile(profile.state.settingsPath);
-        auto *dialog = new CustomMessagesDialog(profile.state, nullptr);
+        SaveDataFiles(profile.data);
+        const QByteArray before = ReadWholeFile(profile.data.settingsPath);
+        auto *dialog = new CustomMessagesDialog(profile.data, nullptr);
         dialog->show();
-        Box(*dialog, 3021)->click();
-        Edit(*dialog, 3019)->setText(QStringLiteral("Left a parcel at reception"));
+        Box(*dialog, kMessage2Enabled)->click();
+        Edit(*dialog, kMessage2Text)->setText(QStringLiteral("Left a parcel at reception"));
         delete dialog;
-        QCOMPARE(ReadWholeFile(profile.state.settingsPath), before);
+        QCOMPARE(ReadWholeFile(profile.data.settingsPath), before);
     }
 };
 

@@ -1,6 +1,6 @@
 #include "TestSupport.h"
 
-#include "app/AppState.h"
+#include "store/StoredData.h"
 #include "store/AutoRun.h"
 #include "store/DataFiles.h"
 #include "store/InvertText.h"
@@ -29,21 +29,6 @@ QString CannotCreate(const QString &path)
     return QStringLiteral("Cannot create Quorvane Data File - ") + path +
            QStringLiteral("\nPlease check that you have 'write' access to this folder");
 }
-
-// A fresh profile whose config folder does not exist yet.
-struct Profile {
-    QTemporaryDir dir;
-    AppState state;
-    RecordedMessages messages;
-
-    Profile()
-    {
-        PointStateAt(state, dir.path() + QStringLiteral("/config"));
-        state.messages = &messages;
-    }
-    QString folder() const { return DataFolderPath(state.appDataFolder); }
-    void makeFolder() const { QDir().mkpath(folder()); }
-};
 
 QByteArray DefaultSettingsImage()
 {
@@ -115,25 +100,25 @@ private slots:
     {
         QFETCH(QString, command);
         QFETCH(QString, execLine);
-        Profile p;
-        p.state.autoRunCommand = command;
+        Profile p(Profile::Nothing);
+        p.data.autoRunCommand = command;
 
-        LoadDataFiles(p.state);
+        LoadDataFiles(p.data);
 
         QVERIFY(p.messages.shown.isEmpty());
-        const QString lumarc = p.state.appDataFolder + QStringLiteral("/Lumarc");
+        const QString lumarc = p.data.appDataFolder + QStringLiteral("/Lumarc");
         QCOMPARE(Mode(lumarc), 0700);
         QCOMPARE(Mode(p.folder()), 0700);
-        QCOMPARE(ReadWholeFile(p.state.settingsPath), DefaultSettingsImage());
-        QCOMPARE(ReadWholeFile(p.state.recipientsPath), QByteArray(sizeof(RecipientTable), '\0'));
-        QCOMPARE(Mode(p.state.settingsPath), 0600);
-        QCOMPARE(Mode(p.state.recipientsPath), 0600);
-        QCOMPARE(RawBytes(p.state.settings), DefaultSettingsImage());
-        QCOMPARE(p.state.activeSendAsHtml, 1);
-        QCOMPARE(p.state.activeSmtpServer, QString());
+        QCOMPARE(ReadWholeFile(p.data.settingsPath), DefaultSettingsImage());
+        QCOMPARE(ReadWholeFile(p.data.recipientsPath), QByteArray(sizeof(RecipientTable), '\0'));
+        QCOMPARE(Mode(p.data.settingsPath), 0600);
+        QCOMPARE(Mode(p.data.recipientsPath), 0600);
+        QCOMPARE(RawBytes(p.data.settings), DefaultSettingsImage());
+        QCOMPARE(p.data.activeSendAsHtml, 1);
+        QCOMPARE(p.data.activeSmtpServer, QString());
 
-        QCOMPARE(IsAutoRunSet(p.state.appDataFolder), 1);
-        const QStringList lines = EntryLines(p.state.appDataFolder);
+        QCOMPARE(IsAutoRunSet(p.data.appDataFolder), true);
+        const QStringList lines = EntryLines(p.data.appDataFolder);
         QVERIFY(lines.contains(QStringLiteral("[Desktop Entry]")));
         QVERIFY(lines.contains(QStringLiteral("Type=Application")));
         QVERIFY(lines.contains(QStringLiteral("Name=Quorvane")));
@@ -142,67 +127,67 @@ private slots:
 
     void settingsPresentRecipientsMissing()
     {
-        Profile p;
-        p.makeFolder();
+        Profile p(Profile::Nothing);
+        QVERIFY(QDir().mkpath(p.folder()));
         SettingsRecord mine;
         WriteTextField(mine.smtpServer, QStringLiteral("mail.example.org"));
         mine.smtpPort = 587;
         mine.useAuthentication = 1;
         const QByteArray image = SettingsToBytes(mine);
-        QVERIFY(WriteWholeFile(p.state.settingsPath, image));
-        QCOMPARE(Mode(p.state.settingsPath), 0644);
+        QVERIFY(WriteWholeFile(p.data.settingsPath, image));
+        QCOMPARE(Mode(p.data.settingsPath), 0644);
 
-        LoadDataFiles(p.state);
+        LoadDataFiles(p.data);
 
         QVERIFY(p.messages.shown.isEmpty());
-        QCOMPARE(ReadWholeFile(p.state.settingsPath), image);
-        QCOMPARE(Mode(p.state.settingsPath), 0600); // rewritten, owner only
-        QCOMPARE(ReadWholeFile(p.state.recipientsPath), QByteArray(sizeof(RecipientTable), '\0'));
-        QCOMPARE(Mode(p.state.recipientsPath), 0600);
-        QCOMPARE(p.state.settings.smtpPort, 587);
-        QCOMPARE(p.state.activeSmtpServer, QStringLiteral("mail.example.org"));
-        QCOMPARE(p.state.activeSendAsHtml, 0);
+        QCOMPARE(ReadWholeFile(p.data.settingsPath), image);
+        QCOMPARE(Mode(p.data.settingsPath), 0600); // rewritten, owner only
+        QCOMPARE(ReadWholeFile(p.data.recipientsPath), QByteArray(sizeof(RecipientTable), '\0'));
+        QCOMPARE(Mode(p.data.recipientsPath), 0600);
+        QCOMPARE(p.data.settings.smtpPort, 587);
+        QCOMPARE(p.data.activeSmtpServer, QStringLiteral("mail.example.org"));
+        QCOMPARE(p.data.activeSendAsHtml, 0);
         // The folder was there: not a first run, auto-run left alone.
-        QVERIFY(!QFileInfo::exists(AutoRunEntryPath(p.state.appDataFolder)));
+        QVERIFY(!QFileInfo::exists(AutoRunEntryPath(p.data.appDataFolder)));
     }
 
     void settingsMissingRecipientsKept()
     {
-        Profile p;
-        p.makeFolder();
+        Profile p(Profile::Nothing);
+        QVERIFY(QDir().mkpath(p.folder()));
         // Any bytes at all, tails after terminators included, must survive.
         const QByteArray recipients = RandomBytes(sizeof(RecipientTable), 7);
-        QVERIFY(WriteWholeFile(p.state.recipientsPath, recipients));
+        QVERIFY(WriteWholeFile(p.data.recipientsPath, recipients));
 
-        LoadDataFiles(p.state);
+        LoadDataFiles(p.data);
 
         QVERIFY(p.messages.shown.isEmpty());
-        QCOMPARE(ReadWholeFile(p.state.recipientsPath), recipients);
-        QCOMPARE(RawBytes(p.state.recipients), recipients);
-        QCOMPARE(ReadWholeFile(p.state.settingsPath), DefaultSettingsImage());
-        QCOMPARE(RawBytes(p.state.settings), DefaultSettingsImage());
-        QVERIFY(!QFileInfo::exists(AutoRunEntryPath(p.state.appDataFolder)));
+        QCOMPARE(ReadWholeFile(p.data.recipientsPath), recipients);
+        QCOMPARE(RawBytes(p.data.recipients), recipients);
+        QCOMPARE(ReadWholeFile(p.data.settingsPath), DefaultSettingsImage());
+        QCOMPARE(RawBytes(p.data.settings), DefaultSettingsImage());
+        QVERIFY(!QFileInfo::exists(AutoRunEntryPath(p.data.appDataFolder)));
     }
 
     void shortSettingsFileFillsLeadingBytes()
     {
-        Profile p;
-        p.makeFolder();
-        QVERIFY(WriteWholeFile(p.state.settingsPath, QByteArray(100, 'x')));
-        QVERIFY(WriteWholeFile(p.state.recipientsPath, QByteArray(sizeof(RecipientTable), '\0')));
+        Profile p(Profile::Nothing);
+        QVERIFY(QDir().mkpath(p.folder()));
+        QVERIFY(WriteWholeFile(p.data.settingsPath, QByteArray(100, 'x')));
+        QVERIFY(WriteWholeFile(p.data.recipientsPath, QByteArray(sizeof(RecipientTable), '\0')));
 
-        LoadDataFiles(p.state);
+        LoadDataFiles(p.data);
 
         QVERIFY(p.messages.shown.isEmpty());
-        QCOMPARE(ReadTextField(p.state.settings.smtpServer), QString(100, u'x'));
-        QCOMPARE(p.state.settings.smtpPort, 0);
-        QCOMPARE(p.state.settings.sendAsHtml, 0);
-        QCOMPARE(ReadWholeFile(p.state.settingsPath).size(), 100); // loading writes nothing
+        QCOMPARE(ReadTextField(p.data.settings.smtpServer), QString(100, u'x'));
+        QCOMPARE(p.data.settings.smtpPort, 0);
+        QCOMPARE(p.data.settings.sendAsHtml, 0);
+        QCOMPARE(ReadWholeFile(p.data.settingsPath).size(), 100); // loading writes nothing
 
-        SaveDataFiles(p.state);
+        SaveDataFiles(p.data);
         QByteArray expected(sizeof(SettingsRecord), '\0');
         expected.replace(0, 100, QByteArray(100, 'x'));
-        QCOMPARE(ReadWholeFile(p.state.settingsPath), expected);
+        QCOMPARE(ReadWholeFile(p.data.settingsPath), expected);
     }
 
     void damagedFilesLoadBounded_data()
@@ -222,37 +207,38 @@ private slots:
     {
         QFETCH(QByteArray, settings);
         QFETCH(QByteArray, recipients);
-        Profile p;
-        p.makeFolder();
-        QVERIFY(WriteWholeFile(p.state.settingsPath, settings));
-        QVERIFY(WriteWholeFile(p.state.recipientsPath, recipients));
+        Profile p(Profile::Nothing);
+        QVERIFY(QDir().mkpath(p.folder()));
+        QVERIFY(WriteWholeFile(p.data.settingsPath, settings));
+        QVERIFY(WriteWholeFile(p.data.recipientsPath, recipients));
 
-        LoadDataFiles(p.state);
+        LoadDataFiles(p.data);
 
         QVERIFY(p.messages.shown.isEmpty());
-        QCOMPARE(RawBytes(p.state.settings), settings.left(sizeof(SettingsRecord)));
-        QCOMPARE(RawBytes(p.state.recipients), recipients.left(sizeof(RecipientTable)));
-        QCOMPARE(ReadWholeFile(p.state.settingsPath), settings); // loading writes nothing
+        QCOMPARE(RawBytes(p.data.settings), settings.left(sizeof(SettingsRecord)));
+        QCOMPARE(RawBytes(p.data.recipients), recipients.left(sizeof(RecipientTable)));
+        QCOMPARE(ReadWholeFile(p.data.settingsPath), settings); // loading writes nothing
 
         // Every field reads back inside its width, whatever it holds.
-        const SettingsRecord &s = p.state.settings;
-        QVERIFY(p.state.activeSmtpServer.size() <= 128);
+        const SettingsRecord &s = p.data.settings;
+        QVERIFY(p.data.activeSmtpServer.size() <= 128);
         for (const QString &text : {ReadTextField(s.smtpServer), ReadTextField(s.senderName),
                                     ReadTextField(s.senderAddress), ReadTextField(s.smtpUserName)})
             QVERIFY(text.size() <= 128);
         QVERIFY(ReadTextField(s.customMessage1).size() <= 32);
         QVERIFY(ReadTextField(s.customMessage2).size() <= 64);
-        for (const RecipientEntry &entry : p.state.recipients.entries) {
+        for (const RecipientEntry &entry : p.data.recipients.entries) {
             QVERIFY(ReadTextField(entry.name).size() <= 48);
             QVERIFY(ReadTextField(entry.address).size() <= 128);
         }
-        InvertText(s.smtpPassword, p.state.passwordScratch);
-        QVERIFY(std::memchr(p.state.passwordScratch.data(), 0, p.state.passwordScratch.size()));
+        std::array<char, 128> clear{};
+        InvertText(s.smtpPassword, clear);
+        QVERIFY(std::memchr(clear.data(), 0, clear.size()));
 
-        SaveDataFiles(p.state);
+        SaveDataFiles(p.data);
         QVERIFY(p.messages.shown.isEmpty());
-        QCOMPARE(ReadWholeFile(p.state.settingsPath).size(), qsizetype(sizeof(SettingsRecord)));
-        QCOMPARE(ReadWholeFile(p.state.recipientsPath).size(), qsizetype(sizeof(RecipientTable)));
+        QCOMPARE(ReadWholeFile(p.data.settingsPath).size(), qsizetype(sizeof(SettingsRecord)));
+        QCOMPARE(ReadWholeFile(p.data.recipientsPath).size(), qsizetype(sizeof(RecipientTable)));
     }
 
     void passwordStoredInverted_data()
@@ -270,85 +256,86 @@ private slots:
         QFETCH(QByteArray, clear);
         QFETCH(QByteArray, stored);
         QFETCH(QByteArray, recovered);
-        Profile p;
-        LoadDataFiles(p.state);
+        Profile p(Profile::Nothing);
+        LoadDataFiles(p.data);
         // An older, longer password first: none of it may stay in the file.
-        std::memset(p.state.passwordScratch.data(), 'z', 127);
-        InvertText(p.state.passwordScratch, p.state.settings.smtpPassword);
-        SaveDataFiles(p.state);
+        std::array<char, 128> scratch{};
+        std::memset(scratch.data(), 'z', 127);
+        InvertText(scratch, p.data.settings.smtpPassword);
+        SaveDataFiles(p.data);
 
-        p.state.passwordScratch.fill(0);
-        std::memcpy(p.state.passwordScratch.data(), clear.constData(), clear.size());
-        InvertText(p.state.passwordScratch, p.state.settings.smtpPassword);
-        p.state.passwordScratch.fill(0);
-        SaveDataFiles(p.state);
+        scratch.fill(0);
+        std::memcpy(scratch.data(), clear.constData(), clear.size());
+        InvertText(scratch, p.data.settings.smtpPassword);
+        SaveDataFiles(p.data);
 
         QByteArray field(128, '\0');
         field.replace(0, stored.size(), stored);
-        QCOMPARE(ReadWholeFile(p.state.settingsPath).mid(632, 128), field);
+        QCOMPARE(ReadWholeFile(p.data.settingsPath).mid(632, 128), field);
 
-        AppState again;
-        PointStateAt(again, p.state.appDataFolder);
+        StoredData again;
+        PointDataAt(again, p.data.appDataFolder);
         LoadDataFiles(again);
-        InvertText(again.settings.smtpPassword, again.passwordScratch);
-        QCOMPARE(QByteArray(again.passwordScratch.data()), recovered);
+        scratch.fill(0);
+        InvertText(again.settings.smtpPassword, scratch);
+        QCOMPARE(QByteArray(scratch.data()), recovered);
     }
 
     void tailsAfterTerminatorsAreNotWritten()
     {
         // A file from an install whose writers left older values behind the
         // terminator: a previous password, a previous name.
-        Profile p;
-        p.makeFolder();
+        Profile p(Profile::Nothing);
+        QVERIFY(QDir().mkpath(p.folder()));
         QByteArray settings = DefaultSettingsImage();
         settings.replace(632, 14, QByteArray("\x9e\x9d\x9c\x00" "\x90\x93\x9b\x8c\x9a\x9c\x8d\x9a\x8b\x00", 14));
         settings.replace(0, 20, QByteArray("mx.example\0old.host", 20));
         QByteArray recipients(sizeof(RecipientTable), '\0');
         recipients.replace(176 * 5, 14, QByteArray("Jo\0Old Person", 14));
-        QVERIFY(WriteWholeFile(p.state.settingsPath, settings));
-        QVERIFY(WriteWholeFile(p.state.recipientsPath, recipients));
+        QVERIFY(WriteWholeFile(p.data.settingsPath, settings));
+        QVERIFY(WriteWholeFile(p.data.recipientsPath, recipients));
 
-        LoadDataFiles(p.state);
-        QCOMPARE(p.state.activeSmtpServer, QStringLiteral("mx.example"));
-        SaveDataFiles(p.state);
+        LoadDataFiles(p.data);
+        QCOMPARE(p.data.activeSmtpServer, QStringLiteral("mx.example"));
+        SaveDataFiles(p.data);
 
-        const QByteArray savedSettings = ReadWholeFile(p.state.settingsPath);
+        const QByteArray savedSettings = ReadWholeFile(p.data.settingsPath);
         QCOMPARE(savedSettings.mid(632, 128), QByteArray("\x9e\x9d\x9c", 3) + QByteArray(125, '\0'));
         QCOMPARE(savedSettings.left(128), QByteArray("mx.example") + QByteArray(118, '\0'));
-        QCOMPARE(ReadWholeFile(p.state.recipientsPath).mid(176 * 5, 48), QByteArray("Jo") + QByteArray(46, '\0'));
-        QCOMPARE(ReadTextField(p.state.recipients.entries[5].name), QStringLiteral("Jo"));
+        QCOMPARE(ReadWholeFile(p.data.recipientsPath).mid(176 * 5, 48), QByteArray("Jo") + QByteArray(46, '\0'));
+        QCOMPARE(ReadTextField(p.data.recipients.entries[5].name), QStringLiteral("Jo"));
     }
 
     void saveWritesBothRecordsAndWorkingCopies()
     {
-        Profile p;
-        LoadDataFiles(p.state);
-        WriteTextField(p.state.settings.smtpServer, QStringLiteral("smtp.bücher.example"));
-        p.state.settings.sendAsHtml = 0;
-        WriteTextField(p.state.recipients.entries[39].name, QStringLiteral("Zoë Last"));
-        WriteTextField(p.state.recipients.entries[39].address, QStringLiteral("zoe@example.org"));
+        Profile p(Profile::Nothing);
+        LoadDataFiles(p.data);
+        WriteTextField(p.data.settings.smtpServer, QStringLiteral("smtp.bücher.example"));
+        p.data.settings.sendAsHtml = 0;
+        WriteTextField(p.data.recipients.entries[39].name, QStringLiteral("Zoë Last"));
+        WriteTextField(p.data.recipients.entries[39].address, QStringLiteral("zoe@example.org"));
 
-        SaveDataFiles(p.state);
+        SaveDataFiles(p.data);
 
         QVERIFY(p.messages.shown.isEmpty());
-        QCOMPARE(p.state.activeSmtpServer, QStringLiteral("smtp.bücher.example"));
-        QCOMPARE(p.state.activeSendAsHtml, 0);
-        QCOMPARE(ReadWholeFile(p.state.settingsPath), SettingsToBytes(p.state.settings));
-        QCOMPARE(ReadWholeFile(p.state.recipientsPath), RecipientsToBytes(p.state.recipients));
+        QCOMPARE(p.data.activeSmtpServer, QStringLiteral("smtp.bücher.example"));
+        QCOMPARE(p.data.activeSendAsHtml, 0);
+        QCOMPARE(ReadWholeFile(p.data.settingsPath), SettingsToBytes(p.data.settings));
+        QCOMPARE(ReadWholeFile(p.data.recipientsPath), RecipientsToBytes(p.data.recipients));
 
-        AppState again;
-        PointStateAt(again, p.state.appDataFolder);
+        StoredData again;
+        PointDataAt(again, p.data.appDataFolder);
         LoadDataFiles(again);
-        QCOMPARE(RawBytes(again.settings), RawBytes(p.state.settings));
-        QCOMPARE(RawBytes(again.recipients), RawBytes(p.state.recipients));
+        QCOMPARE(RawBytes(again.settings), RawBytes(p.data.settings));
+        QCOMPARE(RawBytes(again.recipients), RawBytes(p.data.recipients));
         QCOMPARE(ReadTextField(again.recipients.entries[39].name), QStringLiteral("Zoë Last"));
         // Only a first run in a new folder sets auto-run: once cleared, later
         // starts leave it cleared.
-        QCOMPARE(ClearAutoRun(p.state.appDataFolder), 1);
-        AppState later;
-        PointStateAt(later, p.state.appDataFolder);
+        QCOMPARE(ClearAutoRun(p.data.appDataFolder), true);
+        StoredData later;
+        PointDataAt(later, p.data.appDataFolder);
         LoadDataFiles(later);
-        QCOMPARE(IsAutoRunSet(p.state.appDataFolder), 0);
+        QCOMPARE(IsAutoRunSet(p.data.appDataFolder), false);
     }
 
     // A full disk or a file-size limit lets a file be opened and then fails
@@ -366,42 +353,42 @@ private slots:
     {
         QFETCH(int, limit);
         QFETCH(bool, settingsFits);
-        Profile p;
-        p.makeFolder();
+        Profile p(Profile::Nothing);
+        QVERIFY(QDir().mkpath(p.folder()));
         SettingsRecord old;
         WriteTextField(old.smtpServer, QStringLiteral("old.example"));
         const QByteArray oldSettings = SettingsToBytes(old);
         const QByteArray oldRecipients = RandomBytes(sizeof(RecipientTable), 11);
-        QVERIFY(WriteWholeFile(p.state.settingsPath, oldSettings));
-        QVERIFY(WriteWholeFile(p.state.recipientsPath, oldRecipients));
-        LoadDataFiles(p.state);
+        QVERIFY(WriteWholeFile(p.data.settingsPath, oldSettings));
+        QVERIFY(WriteWholeFile(p.data.recipientsPath, oldRecipients));
+        LoadDataFiles(p.data);
         QVERIFY(p.messages.shown.isEmpty());
         const QStringList entriesBefore = FolderEntries(p.folder());
 
-        WriteTextField(p.state.settings.smtpServer, QStringLiteral("new.example"));
-        WriteTextField(p.state.recipients.entries[3].name, QStringLiteral("New Name"));
+        WriteTextField(p.data.settings.smtpServer, QStringLiteral("new.example"));
+        WriteTextField(p.data.recipients.entries[3].name, QStringLiteral("New Name"));
         {
             FileSizeLimit capped(limit);
-            SaveDataFiles(p.state);
+            SaveDataFiles(p.data);
         }
 
         using Shown = QList<QPair<QString, QString>>;
         Shown expected;
         if (!settingsFits)
-            expected.append({kCaption, CannotCreate(p.state.settingsPath)});
-        expected.append({kCaption, CannotCreate(p.state.recipientsPath)});
+            expected.append({kCaption, CannotCreate(p.data.settingsPath)});
+        expected.append({kCaption, CannotCreate(p.data.recipientsPath)});
         QCOMPARE(p.messages.shown, expected);
-        QCOMPARE(ReadWholeFile(p.state.recipientsPath), oldRecipients);
-        QCOMPARE(ReadWholeFile(p.state.settingsPath), settingsFits ? SettingsToBytes(p.state.settings) : oldSettings);
+        QCOMPARE(ReadWholeFile(p.data.recipientsPath), oldRecipients);
+        QCOMPARE(ReadWholeFile(p.data.settingsPath), settingsFits ? SettingsToBytes(p.data.settings) : oldSettings);
         // No half-written temporary file is left beside them.
         QCOMPARE(FolderEntries(p.folder()), entriesBefore);
         // The next start reads what was last saved whole.
-        Profile next;
-        PointStateAt(next.state, p.state.appDataFolder);
-        LoadDataFiles(next.state);
-        QCOMPARE(ReadTextField(next.state.settings.smtpServer),
+        StoredData next;
+        PointDataAt(next, p.data.appDataFolder);
+        LoadDataFiles(next);
+        QCOMPARE(ReadTextField(next.settings.smtpServer),
                  settingsFits ? QStringLiteral("new.example") : QStringLiteral("old.example"));
-        QCOMPARE(RawBytes(next.state.recipients), oldRecipients);
+        QCOMPARE(RawBytes(next.recipients), oldRecipients);
     }
 
     // A data file that is a link is written through it, but never into a
@@ -410,27 +397,27 @@ private slots:
     {
         if (::geteuid() != 0)
             QSKIP("only root can give a file to another owner");
-        Profile p;
-        p.makeFolder();
-        LoadDataFiles(p.state);
+        Profile p(Profile::Nothing);
+        QVERIFY(QDir().mkpath(p.folder()));
+        LoadDataFiles(p.data);
         const QString theirs = p.dir.path() + QStringLiteral("/someone-elses.dat");
         QVERIFY(WriteWholeFile(theirs, "their bytes"));
         constexpr uid_t kNobody = 65534;
         QCOMPARE(::chown(QFile::encodeName(theirs).constData(), kNobody, kNobody), 0);
-        QVERIFY(QFile::remove(p.state.settingsPath));
-        QVERIFY(QFile::link(theirs, p.state.settingsPath));
+        QVERIFY(QFile::remove(p.data.settingsPath));
+        QVERIFY(QFile::link(theirs, p.data.settingsPath));
 
-        SaveDataFiles(p.state);
+        SaveDataFiles(p.data);
 
         using Shown = QList<QPair<QString, QString>>;
-        QCOMPARE(p.messages.shown, (Shown{{kCaption, CannotCreate(p.state.settingsPath)}}));
+        QCOMPARE(p.messages.shown, (Shown{{kCaption, CannotCreate(p.data.settingsPath)}}));
         QCOMPARE(ReadWholeFile(theirs), QByteArray("their bytes"));
         struct stat info {};
         QCOMPARE(::stat(QFile::encodeName(theirs).constData(), &info), 0);
         QCOMPARE(info.st_uid, kNobody);
-        QCOMPARE(QFileInfo(p.state.settingsPath).symLinkTarget(), theirs);
+        QCOMPARE(QFileInfo(p.data.settingsPath).symLinkTarget(), theirs);
         // The other file is written as usual.
-        QCOMPARE(ReadWholeFile(p.state.recipientsPath), RecipientsToBytes(p.state.recipients));
+        QCOMPARE(ReadWholeFile(p.data.recipientsPath), RecipientsToBytes(p.data.recipients));
     }
 
     void unwritableFolderReportsEverySave_data()
@@ -446,9 +433,9 @@ private slots:
         QFETCH(bool, readOnlyFolder);
         if (readOnlyFolder && ::geteuid() == 0)
             QSKIP("root writes into read-only folders");
-        Profile p;
-        LoadDataFiles(p.state);
-        const QByteArray settingsBefore = ReadWholeFile(p.state.settingsPath);
+        Profile p(Profile::Nothing);
+        LoadDataFiles(p.data);
+        const QByteArray settingsBefore = ReadWholeFile(p.data.settingsPath);
         // Writable again before the temporary folder is removed.
         const auto restore = qScopeGuard([&] {
             QFile::setPermissions(p.folder(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
@@ -459,40 +446,40 @@ private slots:
             QVERIFY(QDir().rename(p.folder(), p.folder() + QStringLiteral(".moved")));
             QVERIFY(WriteWholeFile(p.folder(), "not a folder"));
         }
-        WriteTextField(p.state.settings.smtpServer, QStringLiteral("changed.example"));
-        p.state.settings.sendAsHtml = 0;
-        WriteTextField(p.state.recipients.entries[0].name, QStringLiteral("Kept In Memory"));
+        WriteTextField(p.data.settings.smtpServer, QStringLiteral("changed.example"));
+        p.data.settings.sendAsHtml = 0;
+        WriteTextField(p.data.recipients.entries[0].name, QStringLiteral("Kept In Memory"));
 
-        SaveDataFiles(p.state);
-        SaveDataFiles(p.state);
+        SaveDataFiles(p.data);
+        SaveDataFiles(p.data);
 
         using Shown = QList<QPair<QString, QString>>;
-        const QPair<QString, QString> settingsBox{kCaption, CannotCreate(p.state.settingsPath)};
-        const QPair<QString, QString> recipientsBox{kCaption, CannotCreate(p.state.recipientsPath)};
+        const QPair<QString, QString> settingsBox{kCaption, CannotCreate(p.data.settingsPath)};
+        const QPair<QString, QString> recipientsBox{kCaption, CannotCreate(p.data.recipientsPath)};
         QCOMPARE(p.messages.shown, (Shown{settingsBox, recipientsBox, settingsBox, recipientsBox}));
-        QCOMPARE(ReadTextField(p.state.settings.smtpServer), QStringLiteral("changed.example"));
-        QCOMPARE(p.state.activeSmtpServer, QStringLiteral("changed.example"));
-        QCOMPARE(p.state.activeSendAsHtml, 0);
-        QCOMPARE(ReadTextField(p.state.recipients.entries[0].name), QStringLiteral("Kept In Memory"));
+        QCOMPARE(ReadTextField(p.data.settings.smtpServer), QStringLiteral("changed.example"));
+        QCOMPARE(p.data.activeSmtpServer, QStringLiteral("changed.example"));
+        QCOMPARE(p.data.activeSendAsHtml, 0);
+        QCOMPARE(ReadTextField(p.data.recipients.entries[0].name), QStringLiteral("Kept In Memory"));
         if (readOnlyFolder)
-            QCOMPARE(ReadWholeFile(p.state.settingsPath), settingsBefore);
+            QCOMPARE(ReadWholeFile(p.data.settingsPath), settingsBefore);
     }
 
     void folderThatCannotBeCreated()
     {
-        Profile p;
-        QVERIFY(QDir().mkpath(p.state.appDataFolder));
-        const QString blocker = p.state.appDataFolder + QStringLiteral("/Lumarc");
+        Profile p(Profile::Nothing);
+        QVERIFY(QDir().mkpath(p.data.appDataFolder));
+        const QString blocker = p.data.appDataFolder + QStringLiteral("/Lumarc");
         QVERIFY(WriteWholeFile(blocker, "in the way"));
 
-        LoadDataFiles(p.state);
+        LoadDataFiles(p.data);
 
         using Shown = QList<QPair<QString, QString>>;
         QCOMPARE(p.messages.shown, (Shown{{kCaption, kProblemAccessing}, {kCaption, kProblemAccessing}}));
-        QCOMPARE(RawBytes(p.state.settings), QByteArray(sizeof(SettingsRecord), '\0'));
-        QCOMPARE(RawBytes(p.state.recipients), QByteArray(sizeof(RecipientTable), '\0'));
-        QCOMPARE(p.state.activeSendAsHtml, 0);
-        QVERIFY(!QFileInfo::exists(AutoRunEntryPath(p.state.appDataFolder)));
+        QCOMPARE(RawBytes(p.data.settings), QByteArray(sizeof(SettingsRecord), '\0'));
+        QCOMPARE(RawBytes(p.data.recipients), QByteArray(sizeof(RecipientTable), '\0'));
+        QCOMPARE(p.data.activeSendAsHtml, 0);
+        QVERIFY(!QFileInfo::exists(AutoRunEntryPath(p.data.appDataFolder)));
         QCOMPARE(ReadWholeFile(blocker), QByteArray("in the way"));
     }
 
@@ -515,9 +502,9 @@ private slots:
         QFETCH(QString, kind);
         if (kind == u"no permission" && ::geteuid() == 0)
             QSKIP("root reads any file");
-        Profile p;
-        p.makeFolder();
-        const QString path = settingsFile ? p.state.settingsPath : p.state.recipientsPath;
+        Profile p(Profile::Nothing);
+        QVERIFY(QDir().mkpath(p.folder()));
+        const QString path = settingsFile ? p.data.settingsPath : p.data.recipientsPath;
         const QByteArray secret = SettingsToBytes(SettingsRecord{}).replace(0, 9, "kept.host");
         if (kind == u"folder") {
             QVERIFY(QDir().mkdir(path));
@@ -537,11 +524,11 @@ private slots:
         SettingsRecord present;
         present.smtpPort = 2525;
         if (!settingsFile)
-            QVERIFY(WriteWholeFile(p.state.settingsPath, SettingsToBytes(present)));
+            QVERIFY(WriteWholeFile(p.data.settingsPath, SettingsToBytes(present)));
         const bool wasDir = QFileInfo(path).isDir();
         const QString linkTarget = QFileInfo(path).symLinkTarget();
 
-        LoadDataFiles(p.state);
+        LoadDataFiles(p.data);
 
         using Shown = QList<QPair<QString, QString>>;
         QCOMPARE(p.messages.shown, (Shown{{kCaption, kProblemAccessing}}));
@@ -557,14 +544,14 @@ private slots:
             QCOMPARE(ReadWholeFile(path), secret);
         }
         if (settingsFile) {
-            QCOMPARE(RawBytes(p.state.settings), QByteArray(sizeof(SettingsRecord), '\0'));
-            QCOMPARE(ReadWholeFile(p.state.recipientsPath), QByteArray(sizeof(RecipientTable), '\0'));
+            QCOMPARE(RawBytes(p.data.settings), QByteArray(sizeof(SettingsRecord), '\0'));
+            QCOMPARE(ReadWholeFile(p.data.recipientsPath), QByteArray(sizeof(RecipientTable), '\0'));
         } else {
-            QCOMPARE(p.state.settings.smtpPort, 2525);
-            QCOMPARE(ReadWholeFile(p.state.settingsPath), SettingsToBytes(present));
-            QCOMPARE(RawBytes(p.state.recipients), QByteArray(sizeof(RecipientTable), '\0'));
+            QCOMPARE(p.data.settings.smtpPort, 2525);
+            QCOMPARE(ReadWholeFile(p.data.settingsPath), SettingsToBytes(present));
+            QCOMPARE(RawBytes(p.data.recipients), QByteArray(sizeof(RecipientTable), '\0'));
         }
-        QVERIFY(!QFileInfo::exists(AutoRunEntryPath(p.state.appDataFolder)));
+        QVERIFY(!QFileInfo::exists(AutoRunEntryPath(p.data.appDataFolder)));
     }
 };
 

@@ -2,7 +2,7 @@
 
 #include "app/SendErrorDialog.h"
 #include "dialogs/AboutDialog.h"
-#include "dialogs/HyperLink.h"
+#include "widgets/HyperLink.h"
 #include "dialogs/CustomMessagesDialog.h"
 #include "dialogs/RecipientsEditor.h"
 #include "dialogs/SamplePreview.h"
@@ -17,7 +17,7 @@
 
 #include <functional>
 
-using DialogFactory = std::function<QDialog *(AppState &, QWidget *)>;
+using DialogFactory = std::function<QDialog *(StoredData &, QWidget *)>;
 Q_DECLARE_METATYPE(DialogFactory)
 using NamedControls = QMap<int, QString>;
 using RoledControls = QMap<int, QAccessible::Role>;
@@ -31,41 +31,41 @@ private slots:
     {
         QTest::addColumn<DialogFactory>("make");
         QTest::addColumn<QString>("caption");
-        QTest::addColumn<QList<int>>("tabOrder");
+        QTest::addColumn<QStringList>("tabOrder");
 
-        QTest::newRow("Setup") << DialogFactory([](AppState &s, QWidget *o) { return new SetupDialog(s, o); })
+        QTest::newRow("Setup") << DialogFactory([](StoredData &s, QWidget *o) { return new SetupDialog(s, o); })
                                << "Setup"
-                               << QList<int>{3000, 3001, 3002, 3010, 1, 3003, 3004, 3005, 3007, 1060, 3006, 3011};
+                               << QStringList{"serverEdit", "senderNameEdit", "senderAddressEdit", "bccToSenderBox",
+                                              "okButton", "useAuthenticationBox", "userNameEdit", "passwordEdit",
+                                              "sendAsHtmlBox", "customMessagesButton", "portEdit", "autoRunBox"};
         QTest::newRow("Custom Messages")
-            << DialogFactory([](AppState &s, QWidget *o) { return new CustomMessagesDialog(s, o); })
-            << "Custom Messages" << QList<int>{3020, 3018, 3021, 3019, 1};
+            << DialogFactory([](StoredData &s, QWidget *o) { return new CustomMessagesDialog(s, o); })
+            << "Custom Messages" << QStringList{"message1Box", "message1Edit", "message2Box", "message2Edit", "okButton"};
 
         // Row by row, name before address, the left block of 20 first.
-        QList<int> recipients;
-        for (int row = 0; row < 20; ++row)
-            recipients << 2000 + row << 2020 + row;
-        for (int row = 0; row < 20; ++row)
-            recipients << 2040 + row << 2060 + row;
-        recipients << 1;
+        QStringList recipients;
+        for (int entry = 0; entry < 40; ++entry)
+            recipients << QStringLiteral("name%1Edit").arg(entry) << QStringLiteral("address%1Edit").arg(entry);
+        recipients << "okButton";
         QTest::newRow("Edit Recipients")
-            << DialogFactory([](AppState &s, QWidget *o) { return new RecipientsEditor(s, o); })
+            << DialogFactory([](StoredData &s, QWidget *o) { return new RecipientsEditor(s, o); })
             << "Edit Recipients" << recipients;
-        QTest::newRow("About") << DialogFactory([](AppState &, QWidget *o) { return new AboutDialog(o); })
-                               << "About Quorvane" << QList<int>{1, 3015};
+        QTest::newRow("About") << DialogFactory([](StoredData &, QWidget *o) { return new AboutDialog(o); })
+                               << "About Quorvane" << QStringList{"okButton", "webLink"};
     }
 
     void opensCentredWithItsTabOrder()
     {
         QFETCH(DialogFactory, make);
         QFETCH(QString, caption);
-        QFETCH(QList<int>, tabOrder);
+        QFETCH(QStringList, tabOrder);
         Profile profile;
         // An owner in a corner: the dialog still opens in the middle of the
         // screen, not over its owner.
         QWidget owner;
         owner.setGeometry(0, 0, 200, 150);
         owner.show();
-        std::unique_ptr<QDialog> dialog(make(profile.state, &owner));
+        std::unique_ptr<QDialog> dialog(make(profile.data, &owner));
         dialog->setWindowModality(Qt::WindowModal);
         dialog->show();
 
@@ -75,7 +75,15 @@ private slots:
         QVERIFY(frame.width() <= screen.width() && frame.height() <= screen.height());
         QCOMPARE(frame.topLeft(), QPoint(screen.x() + (screen.width() - frame.width()) / 2,
                                          screen.y() + (screen.height() - frame.height()) / 2));
-        QCOMPARE(TabOrderIds(dialog.get()), tabOrder);
+        QCOMPARE(TabOrderNames(dialog.get()), tabOrder);
+        // Every control the code finds by id has a name a person can read.
+        for (QWidget *control : dialog->findChildren<QWidget *>()) {
+            if (ControlIdOf(control) == kNoId)
+                continue;
+            const QString name = control->objectName();
+            QVERIFY2(!name.isEmpty() && name.front().isLower() && !name.contains(u' '),
+                     qPrintable(QString::number(ControlIdOf(control))));
+        }
         dialog->hide();
     }
 
@@ -89,30 +97,30 @@ private slots:
         QTest::addColumn<RoledControls>("roles");
 
         QTest::newRow("message form")
-            << DialogFactory([](AppState &s, QWidget *o) { return new MessageForm(s, o); })
+            << DialogFactory([](StoredData &s, QWidget *o) { return new MessageForm(s, o); })
             << NamedControls{{1031, "Name:"}, {1033, "Company:"}, {1034, "Phone:"}, {1035, "Email:"},
                              {1036, "Message (10,000 characters Maximum)"}, {3002, "Quorvane"},
                              {168, "Attached file"}, {1303, "Recipient 4"}}
             << RoledControls{{3002, QAccessible::Graphic}, {168, QAccessible::Graphic}};
         QTest::newRow("Setup")
-            << DialogFactory([](AppState &s, QWidget *o) { return new SetupDialog(s, o); })
+            << DialogFactory([](StoredData &s, QWidget *o) { return new SetupDialog(s, o); })
             << NamedControls{{3000, "Host name: e.g. smtp.example.com"}, {3001, "Name: e.g. My Name"},
                              {3002, "Email Address: e.g. me@example.com"}, {3004, "Username"}, {3005, "Password"},
                              {3006, "Port"}}
             << RoledControls{{3005, QAccessible::EditableText}};
         QTest::newRow("Custom Messages")
-            << DialogFactory([](AppState &s, QWidget *o) { return new CustomMessagesDialog(s, o); })
+            << DialogFactory([](StoredData &s, QWidget *o) { return new CustomMessagesDialog(s, o); })
             << NamedControls{{3018, "Message:"}, {3019, "Message:"}} << RoledControls{};
         QTest::newRow("Edit Recipients")
-            << DialogFactory([](AppState &s, QWidget *o) { return new RecipientsEditor(s, o); })
+            << DialogFactory([](StoredData &s, QWidget *o) { return new RecipientsEditor(s, o); })
             << NamedControls{{2000, "Name 1"}, {2020, "Address 1"}, {2059, "Name 40"}, {2079, "Address 40"}}
             << RoledControls{};
         QTest::newRow("About")
-            << DialogFactory([](AppState &, QWidget *o) { return new AboutDialog(o); })
+            << DialogFactory([](StoredData &, QWidget *o) { return new AboutDialog(o); })
             << NamedControls{{2, "Quorvane"}, {3015, HyperLink::DisplayText()}}
             << RoledControls{{2, QAccessible::Graphic}, {3015, QAccessible::Link}};
         QTest::newRow("Send Error")
-            << DialogFactory([](AppState &, QWidget *o) { return new SendErrorDialog(o); })
+            << DialogFactory([](StoredData &, QWidget *o) { return new SendErrorDialog(o); })
             << NamedControls{} << RoledControls{{170, QAccessible::Graphic}};
     }
 
@@ -122,7 +130,7 @@ private slots:
         QFETCH(NamedControls, names);
         QFETCH(RoledControls, roles);
         Profile profile;
-        std::unique_ptr<QDialog> dialog(make(profile.state, nullptr));
+        std::unique_ptr<QDialog> dialog(make(profile.data, nullptr));
         dialog->show();
 
         for (QWidget *w : dialog->findChildren<QWidget *>()) {

@@ -24,10 +24,10 @@ private slots:
 
         UrlRecorder browser(QStringLiteral("file"));
         AppState state;
-        QCOMPARE(LaunchHelp(state, path), 1);
+        QCOMPARE(LaunchHelp(state, path), true);
         QCOMPARE(browser.opened, QList<QUrl>{QUrl::fromLocalFile(path)});
-        QCOMPARE(state.helpUnavailable, 0);
-        QCOMPARE(LaunchHelp(state, path), 1);
+        QCOMPARE(state.helpUnavailable, false);
+        QCOMPARE(LaunchHelp(state, path), true);
         QCOMPARE(browser.opened.size(), 2);
     }
 
@@ -49,7 +49,7 @@ private slots:
 
         UrlRecorder browser(QStringLiteral("file"));
         AppState state;
-        QCOMPARE(LaunchHelp(state, path), 1);
+        QCOMPARE(LaunchHelp(state, path), true);
         QCOMPARE(browser.opened, QList<QUrl>{QUrl::fromLocalFile(path)});
     }
 
@@ -71,14 +71,14 @@ private slots:
             QVERIFY(WriteWholeFile(path, "<html></html>"));
 
         AppState state;
-        QCOMPARE(LaunchHelp(state, path), 0);
-        QCOMPARE(state.helpUnavailable, 1);
+        QCOMPARE(LaunchHelp(state, path), false);
+        QCOMPARE(state.helpUnavailable, true);
 
         // Everything is in order now, but help stays off for this run: later
         // calls return at once without asking for anything.
         QVERIFY(WriteWholeFile(path, "<html></html>"));
         UrlRecorder browser(QStringLiteral("file"));
-        QCOMPARE(LaunchHelp(state, path), 0);
+        QCOMPARE(LaunchHelp(state, path), false);
         QVERIFY(browser.opened.isEmpty());
     }
 };

@@ -1,12 +1,11 @@
 #include "TestSupport.h"
 
-#include "app/AppState.h"
 #include "dialogs/SetupDialog.h"
-#include "dialogs/PathLabel.h"
+#include "widgets/PathLabel.h"
 #include "form/MessageForm.h"
 #include "form/MessageFormTemplate.h"
-#include "form/PhraseBoxes.h"
-#include "form/WrapCheckBox.h"
+#include "message/OutgoingMessage.h"
+#include "widgets/WrapCheckBox.h"
 #include "store/DataFiles.h"
 #include "store/RecordBytes.h"
 #include "store/SafeFile.h"
@@ -39,39 +38,18 @@ constexpr std::array kStandardPhrases = {
     PhraseBox::WillSendYouAnEmail,
 };
 
-// A profile in a temporary folder with a few recipients, as start-up leaves
-// it; the form is about to be opened (formOpen already 1).
-struct Profile {
-    QTemporaryDir dir;
-    RecordedMessages messages;
-    AppState state;
-
-    Profile()
+// The shared profile with a few recipients, in text mode, in memory as
+// start-up leaves it; nothing saved yet.
+struct FormProfile : Profile {
+    FormProfile() : Profile(Unsaved)
     {
-        PointStateAt(state, dir.path());
-        state.messages = &messages;
-        MakePrivateFolder(DataFolderPath(dir.path()));
-        ResetSettings(state);
-        state.activeSendAsHtml = 0;
+        data.activeSendAsHtml = 0;
         setRecipient(0, "Ann Archer", "ann@example.org");
         setRecipient(1, "Bob Baker", "bob@example.org");
         setRecipient(2, "R&D team", "rd@example.org");
         setRecipient(39, "Zoe Last", "zoe@example.org");
-        state.formOpen = 1;
     }
-
-    void setRecipient(int i, const QString &name, const QString &address)
-    {
-        WriteTextField(state.recipients.entries[i].name, name);
-        WriteTextField(state.recipients.entries[i].address, address);
-    }
-
-    SettingsRecord saved() const
-    {
-        SettingsRecord record;
-        SettingsFromBytes(record, ReadWholeFile(state.settingsPath));
-        return record;
-    }
+    SettingsRecord saved() const { return savedSettings(); }
 };
 
 template <class T = QCheckBox>
@@ -189,25 +167,24 @@ private slots:
     void openingShowsStoredOptionsAndNothingElse()
     {
         QFETCH(int, stored);
-        Profile p;
-        p.state.settings.keepOnTop = stored;
-        p.state.settings.autoCloseAfterSend = stored;
-        p.state.settings.customMessage1Enabled = stored;
-        p.state.settings.customMessage2Enabled = stored;
-        WriteTextField(p.state.settings.customMessage1, QStringLiteral("Fish & chips"), kCustomMessage1MaxBytes);
-        WriteTextField(p.state.settings.customMessage2, QStringLiteral("Collect the parcel"), kCustomMessage2MaxBytes);
+        FormProfile p;
+        p.data.settings.keepOnTop = stored;
+        p.data.settings.autoCloseAfterSend = stored;
+        p.data.settings.customMessage1Enabled = stored;
+        p.data.settings.customMessage2Enabled = stored;
+        WriteTextField(p.data.settings.customMessage1, QStringLiteral("Fish & chips"), kCustomMessage1MaxBytes);
+        WriteTextField(p.data.settings.customMessage2, QStringLiteral("Collect the parcel"), kCustomMessage2MaxBytes);
         // Left over from the last form: neither a copy to the caller nor an
         // attachment carries into a new form.
-        p.state.settings.ccCaller = 1;
-        p.state.message.hasAttachment = 1;
+        p.data.settings.ccCaller = 1;
 
-        MessageForm form(p.state);
+        MessageForm form(p.data);
         QVERIFY(ShowActive(form));
 
         QCOMPARE(QApplication::focusWidget(), Control<QLineEdit>(form, CallerName));
         QVERIFY(!SendEnabled(form));
         QVERIFY(!Control(form, CcCaller)->isChecked());
-        QCOMPARE(p.state.settings.ccCaller, 0);
+        QCOMPARE(p.data.settings.ccCaller, 0);
         QCOMPARE(Control(form, KeepOnTop)->isChecked(), stored == 1);
         QCOMPARE(form.windowFlags().testFlag(Qt::WindowStaysOnTopHint), stored == 1);
         QCOMPARE(Control(form, AutoClose)->isChecked(), stored == 1);
@@ -219,18 +196,17 @@ private slots:
         }
         QVERIFY(TickedRecipients(form).isEmpty());
         QVERIFY(TickedPhrases(form).isEmpty());
-        QCOMPARE(p.state.message.hasAttachment, 0);
+        QVERIFY(!form.snapshot().hasAttachment);
         QVERIFY(!Control<QLabel>(form, AttachmentIndicator)->isVisible());
         QCOMPARE(Control<QPushButton>(form, Attach)->text(), QStringLiteral("A&ttach file..."));
-        QCOMPARE(p.state.formOpen, 1);
 
         // The clock shows at once, and what it shows is what a message prints.
-        QVERIFY(!p.state.clock.date.isEmpty());
-        QCOMPARE(Control<QLabel>(form, Date)->text(), p.state.clock.date);
-        QCOMPARE(Control<QLabel>(form, Time)->text(), p.state.clock.time);
+        QVERIFY(!form.clock().date.isEmpty());
+        QCOMPARE(Control<QLabel>(form, Date)->text(), form.clock().date);
+        QCOMPARE(Control<QLabel>(form, Time)->text(), form.clock().time);
         QVERIFY(QRegularExpression(QStringLiteral("^([0-9]|1[0-9]|2[0-3]):[0-5][0-9]$"))
-                    .match(p.state.clock.time).hasMatch());
-        QCOMPARE(p.state.clock.timeLine, QStringLiteral("Time: ") + p.state.clock.time + QStringLiteral("\r\n"));
+                    .match(form.clock().time).hasMatch());
+        QCOMPARE(form.clock().timeLine, QStringLiteral("Time: ") + form.clock().time + QStringLiteral("\r\n"));
 
         // Recipient boxes carry the stored names as typed.
         QCOMPARE(Recipient(form, 0)->text(), QStringLiteral("Ann Archer"));
@@ -250,8 +226,8 @@ private slots:
 
     void sendIsEnabledOnlyWhileARecipientIsTicked()
     {
-        Profile p;
-        MessageForm form(p.state);
+        FormProfile p;
+        MessageForm form(p.data);
         Recipient(form, 5)->click();
         QVERIFY(SendEnabled(form));
         Recipient(form, 39)->click();
@@ -263,8 +239,8 @@ private slots:
 
     void selectAllTicksEveryBoxAndIsNeverChangedByThem()
     {
-        Profile p;
-        MessageForm form(p.state);
+        FormProfile p;
+        MessageForm form(p.data);
         auto *selectAll = Control(form, SelectAll);
         Recipient(form, 1)->click();
 
@@ -307,8 +283,8 @@ private slots:
         QFETCH(QList<int>, clicks);
         QFETCH(bool, urgent);
         QFETCH(bool, notUrgent);
-        Profile p;
-        MessageForm form(p.state);
+        FormProfile p;
+        MessageForm form(p.data);
         for (int id : clicks)
             Control(form, id)->click();
         QCOMPARE(Control(form, PhraseBox::Urgent)->isChecked(), urgent);
@@ -325,13 +301,13 @@ private slots:
     void sendRendersThenClearsForTheNextCaller()
     {
         QFETCH(bool, autoClose);
-        Profile p;
-        p.state.settings.customMessage1Enabled = 1;
-        WriteTextField(p.state.settings.customMessage1, QStringLiteral("Parcel"), kCustomMessage1MaxBytes);
+        FormProfile p;
+        p.data.settings.customMessage1Enabled = 1;
+        WriteTextField(p.data.settings.customMessage1, QStringLiteral("Parcel"), kCustomMessage1MaxBytes);
         const QString attachment = p.dir.filePath(QStringLiteral("minutes.odt"));
         QVERIFY(WriteWholeFile(attachment, "minutes"));
 
-        MessageForm form(p.state);
+        MessageForm form(p.data);
         QVERIFY(ShowActive(form));
         FillMessage(form, attachment);
         Control(form, KeepOnTop)->click();
@@ -339,9 +315,9 @@ private slots:
             Control(form, AutoClose)->click();
         QSignalSpy requested(&form, &MessageForm::sendRequested);
         // When the request is taken, the message is rendered and still on the form.
-        connect(&form, &MessageForm::sendRequested, this, [&](const FormSnapshot &) {
-            QCOMPARE(p.state.message.toList, QStringLiteral("ann@example.org;rd@example.org"));
-            QCOMPARE(p.state.message.subject, QStringLiteral("Message From: Jane Caller"));
+        connect(&form, &MessageForm::sendRequested, this, [&](const FormSnapshot &, const OutgoingMessage &message) {
+            QCOMPARE(message.toList, QStringLiteral("ann@example.org;rd@example.org"));
+            QCOMPARE(message.subject, QStringLiteral("Message From: Jane Caller"));
             QCOMPARE(Control<QLineEdit>(form, CallerName)->text(), QStringLiteral("Jane Caller"));
         });
 
@@ -352,7 +328,7 @@ private slots:
         QCOMPARE(sent.inputs.callerEmail, QStringLiteral("jane@acme.example"));
         QCOMPARE(sent.inputs.messageText, QStringLiteral("Line one\r\nline two"));
         QCOMPARE(sent.inputs.tickedPhrases,
-                 (QSet<int>{PhraseBox::Telephoned, PhraseBox::Urgent, PhraseBox::Custom1}));
+                 (QSet<Phrase::Id>{Phrase::Telephoned, Phrase::Urgent, Phrase::Custom1}));
         QVERIFY(sent.inputs.recipientTicked[0] && sent.inputs.recipientTicked[2]);
         QVERIFY(sent.hasAttachment);
         QCOMPARE(sent.attachmentPath, attachment);
@@ -367,17 +343,16 @@ private slots:
 
         // What goes with the next message stays.
         QVERIFY(Control(form, CcCaller)->isChecked());
-        QCOMPARE(p.state.settings.ccCaller, 1);
+        QCOMPARE(p.data.settings.ccCaller, 1);
         QVERIFY(Control(form, KeepOnTop)->isChecked());
-        QCOMPARE(p.state.message.hasAttachment, 1);
-        QCOMPARE(p.state.message.attachmentPath, attachment);
+        QVERIFY(form.snapshot().hasAttachment);
+        QCOMPARE(form.snapshot().attachmentPath, attachment);
         QCOMPARE(Control<PathLabel>(form, AttachmentName)->fullText(), QStringLiteral("minutes.odt"));
 
         const SettingsRecord saved = p.saved();
         QCOMPARE(saved.keepOnTop, 1);
         QCOMPARE(saved.autoCloseAfterSend, autoClose ? 1 : 0);
         QCOMPARE(form.isVisible(), !autoClose);
-        QCOMPARE(p.state.formOpen, autoClose ? 0 : 1);
         if (autoClose)
             QCOMPARE(form.result(), MessageForm::kSentAndClosed);
         else // ready for the next caller's name
@@ -386,8 +361,8 @@ private slots:
 
     void textBeyondTheMessageLengthIsNotSent()
     {
-        Profile p;
-        MessageForm form(p.state);
+        FormProfile p;
+        MessageForm form(p.data);
         QSignalSpy requested(&form, &MessageForm::sendRequested);
         // Line breaks count as two characters each once they are "\r\n".
         const QString typed = QString(4000, QLatin1Char('a')) + QLatin1Char('\n') + QString(7000, QLatin1Char('b'));
@@ -399,7 +374,7 @@ private slots:
         QCOMPARE(requested.size(), 1);
         const QString full = QString(4000, QLatin1Char('a')) + QStringLiteral("\r\n") + QString(7000, QLatin1Char('b'));
         QCOMPARE(requested.at(0).at(0).value<FormSnapshot>().inputs.messageText, full);
-        QCOMPARE(p.state.message.messageText, full.left(9999));
+        QCOMPARE(requested.at(0).at(1).value<OutgoingMessage>().messageText, full.left(9999));
     }
 
     void messageEditHoldsAtMostItsLimit_data()
@@ -426,8 +401,8 @@ private slots:
         QFETCH(int, at);
         QFETCH(QString, inserted);
         QFETCH(QString, after);
-        Profile p;
-        MessageForm form(p.state);
+        FormProfile p;
+        MessageForm form(p.data);
         auto *edit = Control<QPlainTextEdit>(form, MessageText);
         edit->setPlainText(before);
         QTextCursor cursor = edit->textCursor();
@@ -440,10 +415,10 @@ private slots:
 
     void keyboardOrderIsTheListedOne()
     {
-        Profile p;
-        p.state.settings.customMessage1Enabled = 1;
-        p.state.settings.customMessage2Enabled = 1;
-        MessageForm form(p.state);
+        FormProfile p;
+        p.data.settings.customMessage1Enabled = 1;
+        p.data.settings.customMessage2Enabled = 1;
+        MessageForm form(p.data);
         Recipient(form, 0)->click(); // Send takes part only when enabled
         QVERIFY(ShowActive(form));
 
@@ -461,16 +436,15 @@ private slots:
         QList<int> visited = {CallerName};
         for (int step = 1; step < expected.size(); ++step) {
             QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
-            const QString name = QApplication::focusWidget()->objectName();
-            visited << (name.startsWith(QStringLiteral("control")) ? name.mid(7).toInt() : -1);
+            visited << ControlIdOf(QApplication::focusWidget());
         }
         QCOMPARE(visited, expected);
     }
 
     void enterInTheMessageMakesANewLine()
     {
-        Profile p;
-        MessageForm form(p.state);
+        FormProfile p;
+        MessageForm form(p.data);
         Recipient(form, 0)->click();
         QVERIFY(ShowActive(form));
         QSignalSpy requested(&form, &MessageForm::sendRequested);
@@ -505,8 +479,8 @@ private slots:
     void enterPressesTheFocusedButton()
     {
         QFETCH(int, button);
-        Profile p;
-        MessageForm form(p.state);
+        FormProfile p;
+        MessageForm form(p.data);
         Recipient(form, 0)->click();
         QVERIFY(ShowActive(form));
         QSignalSpy sent(&form, &MessageForm::sendRequested);
@@ -544,8 +518,8 @@ private slots:
     // follows the state, however it changed.
     void statesChangedWithoutAClickCount()
     {
-        Profile p;
-        MessageForm form(p.state);
+        FormProfile p;
+        MessageForm form(p.data);
         auto toggle = [](QWidget *box) {
             QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(box);
             QVERIFY(accessible && accessible->actionInterface());
@@ -566,15 +540,15 @@ private slots:
         QVERIFY(!Control(form, PhraseBox::Urgent)->isChecked());
 
         toggle(Control(form, CcCaller));
-        QCOMPARE(p.state.settings.ccCaller, 1);
+        QCOMPARE(p.data.settings.ccCaller, 1);
         toggle(Control(form, KeepOnTop));
         QCOMPARE(p.saved().keepOnTop, 1);
     }
 
     void relabellingKeepsTicks()
     {
-        Profile p;
-        MessageForm form(p.state);
+        FormProfile p;
+        MessageForm form(p.data);
         Recipient(form, 1)->click();
         Control(form, PhraseBox::Custom1)->setChecked(true); // hidden and off at first
 
@@ -587,8 +561,8 @@ private slots:
         QVERIFY(SendEnabled(form));
 
         auto *custom2 = Control(form, PhraseBox::Custom2);
-        p.state.settings.customMessage2Enabled = 1;
-        WriteTextField(p.state.settings.customMessage2, QStringLiteral("Call the depot"), kCustomMessage2MaxBytes);
+        p.data.settings.customMessage2Enabled = 1;
+        WriteTextField(p.data.settings.customMessage2, QStringLiteral("Call the depot"), kCustomMessage2MaxBytes);
         form.customMessagesChanged();
         QVERIFY(custom2->isVisibleTo(&form));
         QVERIFY(custom2->isEnabled());
@@ -596,7 +570,7 @@ private slots:
 
         custom2->click();
         QVERIFY(custom2->isChecked());
-        p.state.settings.customMessage2Enabled = 0;
+        p.data.settings.customMessage2Enabled = 0;
         form.customMessagesChanged();
         QVERIFY(!custom2->isVisibleTo(&form));
         QVERIFY(!custom2->isEnabled());
@@ -613,10 +587,10 @@ private slots:
     void attachThroughTheFileDialogAndDetach()
     {
         QFETCH(bool, pick);
-        Profile p;
+        FormProfile p;
         const QString file = p.dir.filePath(QStringLiteral("a rather long name for a spreadsheet of figures.ods"));
         QVERIFY(WriteWholeFile(file, "figures"));
-        MessageForm form(p.state);
+        MessageForm form(p.data);
         QVERIFY(ShowActive(form));
         auto *button = Control<QPushButton>(form, Attach);
         auto *indicator = Control<QLabel>(form, AttachmentIndicator);
@@ -626,22 +600,22 @@ private slots:
         button->click();
         QVERIFY(*seen);
         if (!pick) {
-            QCOMPARE(p.state.message.hasAttachment, 0);
-            QVERIFY(p.state.message.attachmentPath.isEmpty());
+            QVERIFY(!form.snapshot().hasAttachment);
+            QVERIFY(form.snapshot().attachmentPath.isEmpty());
             QVERIFY(!indicator->isVisible());
             QCOMPARE(button->text(), QStringLiteral("A&ttach file..."));
             return;
         }
-        QCOMPARE(p.state.message.hasAttachment, 1);
-        QCOMPARE(p.state.message.attachmentPath, file);
-        QCOMPARE(p.state.message.attachmentName, QFileInfo(file).fileName());
+        QVERIFY(form.snapshot().hasAttachment);
+        QCOMPARE(form.snapshot().attachmentPath, file);
+        QCOMPARE(form.snapshot().attachmentName, QFileInfo(file).fileName());
         QVERIFY(indicator->isVisible());
         QCOMPARE(name->fullText(), QFileInfo(file).fileName());
         QVERIFY(name->text().endsWith(QStringLiteral("figures.ods"))); // shortened in the middle
         QCOMPARE(button->text(), QStringLiteral("&Detach file..."));
 
         button->click(); // detaching asks nothing
-        QCOMPARE(p.state.message.hasAttachment, 0);
+        QVERIFY(!form.snapshot().hasAttachment);
         QVERIFY(!indicator->isVisible());
         QVERIFY(name->fullText().isEmpty());
         QCOMPARE(button->text(), QStringLiteral("A&ttach file..."));
@@ -657,13 +631,13 @@ private slots:
     void restorePutsAFailedMessageBack()
     {
         QFETCH(bool, autoClose);
-        Profile p;
-        p.state.settings.customMessage1Enabled = 1;
-        p.state.settings.autoCloseAfterSend = autoClose ? 1 : 0;
+        FormProfile p;
+        p.data.settings.customMessage1Enabled = 1;
+        p.data.settings.autoCloseAfterSend = autoClose ? 1 : 0;
         const QString attachment = p.dir.filePath(QStringLiteral("plan.pdf"));
         QVERIFY(WriteWholeFile(attachment, "plan"));
 
-        auto form = std::make_unique<MessageForm>(p.state);
+        auto form = std::make_unique<MessageForm>(p.data);
         QVERIFY(ShowActive(*form));
         FillMessage(*form, attachment);
         Control(*form, SelectAll)->click();
@@ -677,8 +651,7 @@ private slots:
 
         if (autoClose) {
             QVERIFY(!form->isVisible());
-            p.state.formOpen = 1;
-            form = std::make_unique<MessageForm>(p.state);
+            form = std::make_unique<MessageForm>(p.data);
             QVERIFY(ShowActive(*form));
         }
         form->restore(sent);
@@ -687,14 +660,14 @@ private slots:
         QCOMPARE(TickedPhrases(*form), phrasesBefore);
         QVERIFY(Control(*form, SelectAll)->isChecked());
         QVERIFY(Control(*form, CcCaller)->isChecked());
-        QCOMPARE(p.state.settings.ccCaller, 1);
+        QCOMPARE(p.data.settings.ccCaller, 1);
         QCOMPARE(Control<QLineEdit>(*form, CallerName)->text(), QStringLiteral("Jane Caller"));
         QCOMPARE(Control<QLineEdit>(*form, CallerCompany)->text(), QStringLiteral("Acme"));
         QCOMPARE(Control<QLineEdit>(*form, CallerPhone)->text(), QStringLiteral("555 0100"));
         QCOMPARE(Control<QLineEdit>(*form, CallerEmail)->text(), QStringLiteral("jane@acme.example"));
         QCOMPARE(Control<QPlainTextEdit>(*form, MessageText)->toPlainText(), QStringLiteral("Line one\nline two"));
-        QCOMPARE(p.state.message.hasAttachment, 1);
-        QCOMPARE(p.state.message.attachmentPath, attachment);
+        QVERIFY(form->snapshot().hasAttachment);
+        QCOMPARE(form->snapshot().attachmentPath, attachment);
         QVERIFY(Control<QLabel>(*form, AttachmentIndicator)->isVisible());
         QCOMPARE(Control<QPushButton>(*form, Attach)->text(), QStringLiteral("&Detach file..."));
         QVERIFY(SendEnabled(*form));
@@ -720,15 +693,15 @@ private slots:
     void closingKeepsTheTwoOptions()
     {
         QFETCH(QString, how);
-        Profile p;
-        MessageForm form(p.state);
+        FormProfile p;
+        MessageForm form(p.data);
         QVERIFY(ShowActive(form));
         Control(form, AutoClose)->click();
         Control(form, CcCaller)->click();
         // Keep on top was stored when ticked; untick it in memory behind the
         // form's back to see that closing stores the box, not the record.
         Control(form, KeepOnTop)->click();
-        p.state.settings.keepOnTop = 0;
+        p.data.settings.keepOnTop = 0;
         QCOMPARE(p.saved().autoCloseAfterSend, 0);
 
         if (how == QLatin1String("button"))
@@ -740,7 +713,6 @@ private slots:
 
         QVERIFY(!form.isVisible());
         QCOMPARE(form.result(), MessageForm::kClosed);
-        QCOMPARE(p.state.formOpen, 0);
         const SettingsRecord saved = p.saved();
         QCOMPARE(saved.keepOnTop, 1);
         QCOMPARE(saved.autoCloseAfterSend, 1);
@@ -749,8 +721,8 @@ private slots:
 
     void keepOnTopDoesNotEndTheRunningForm()
     {
-        Profile p;
-        MessageForm form(p.state);
+        FormProfile p;
+        MessageForm form(p.data);
         bool onTopWhileOpen = false;
         bool stillOpen = false;
         int savedWhileOpen = -1;
@@ -771,7 +743,7 @@ private slots:
         QCOMPARE(savedWhileOpen, 1); // saved at once
         QVERIFY(stillOpen);
         QCOMPARE(result, MessageForm::kClosed);
-        QCOMPARE(p.state.formOpen, 0);
+        QVERIFY(!form.isVisible());
         QVERIFY(!form.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
         QCOMPARE(p.saved().keepOnTop, 0);
     }
@@ -789,13 +761,13 @@ private slots:
     void fileUnreadAtStartSurvivesEverySave()
     {
         QFETCH(QString, how);
-        Profile p;
-        p.state.settings.sendAsHtml = 0;
-        QVERIFY(WriteWholeFile(p.state.settingsPath, SettingsToBytes(p.state.settings)));
+        FormProfile p;
+        p.data.settings.sendAsHtml = 0;
+        QVERIFY(WriteWholeFile(p.data.settingsPath, SettingsToBytes(p.data.settings)));
         const QString share = p.dir.filePath(QStringLiteral("share"));
         const QString target = share + QStringLiteral("/qvnrecipients.dat");
-        QVERIFY(QFile::link(target, p.state.recipientsPath));
-        LoadDataFiles(p.state);
+        QVERIFY(QFile::link(target, p.data.recipientsPath));
+        LoadDataFiles(p.data);
         QCOMPARE(p.messages.shown.size(), 1); // "Problem accessing", at start
         p.messages.shown.clear();
 
@@ -806,7 +778,7 @@ private slots:
         QVERIFY(WriteWholeFile(target, theirs));
         p.setRecipient(0, "Ann Archer", "ann@example.org");
 
-        MessageForm form(p.state);
+        MessageForm form(p.data);
         QVERIFY(ShowActive(form));
         if (how == u"Close") {
             Control<QPushButton>(form, Close)->click();
@@ -816,36 +788,36 @@ private slots:
         } else if (how == u"Keep on top") {
             Control(form, KeepOnTop)->click();
         } else {
-            SetupDialog setup(p.state, &form);
+            SetupDialog setup(p.data, &form);
             setup.show();
             setup.accept();
         }
 
         QCOMPARE(ReadWholeFile(target), theirs);
-        QCOMPARE(QFileInfo(p.state.recipientsPath).symLinkTarget(), target);
+        QCOMPARE(QFileInfo(p.data.recipientsPath).symLinkTarget(), target);
         QVERIFY(!p.messages.shown.isEmpty());
         for (const auto &[caption, text] : std::as_const(p.messages.shown)) {
             QCOMPARE(caption, QStringLiteral("Quorvane"));
-            QVERIFY2(text.startsWith(QStringLiteral("Quorvane Data File not saved - ") + p.state.recipientsPath), qPrintable(text));
+            QVERIFY2(text.startsWith(QStringLiteral("Quorvane Data File not saved - ") + p.data.recipientsPath), qPrintable(text));
         }
         // The settings file, read whole at start, is saved as usual.
-        QCOMPARE(ReadWholeFile(p.state.settingsPath), SettingsToBytes(p.state.settings));
+        QCOMPARE(ReadWholeFile(p.data.settingsPath), SettingsToBytes(p.data.settings));
         form.close();
     }
 
     void aFailedRenderKeepsEverythingAndSaysSo()
     {
-        Profile p;
-        p.state.activeSendAsHtml = 1;
-        p.state.settings.sendAsHtml = 1;
-        p.state.settings.autoCloseAfterSend = 1;
+        FormProfile p;
+        p.data.activeSendAsHtml = 1;
+        p.data.settings.sendAsHtml = 1;
+        p.data.settings.autoCloseAfterSend = 1;
         // A folder where the page should go: the file cannot be written.
         const QString page = DataFolderPath(p.dir.path()) + QStringLiteral("/this_html_message.htm");
         QVERIFY(QDir().mkpath(page));
         const QString attachment = p.dir.filePath(QStringLiteral("plan.pdf"));
         QVERIFY(WriteWholeFile(attachment, "plan"));
 
-        MessageForm form(p.state);
+        MessageForm form(p.data);
         QVERIFY(ShowActive(form));
         FillMessage(form, attachment);
         const QList<int> phrases = TickedPhrases(form);
@@ -854,12 +826,11 @@ private slots:
 
         QCOMPARE(requested.size(), 0);
         QVERIFY(form.isVisible());
-        QCOMPARE(p.state.formOpen, 1);
         QCOMPARE(TickedRecipients(form), (QList<int>{0, 2}));
         QCOMPARE(TickedPhrases(form), phrases);
         QCOMPARE(Control<QLineEdit>(form, CallerName)->text(), QStringLiteral("Jane Caller"));
         QCOMPARE(Control<QPlainTextEdit>(form, MessageText)->toPlainText(), QStringLiteral("Line one\nline two"));
-        QCOMPARE(p.state.message.hasAttachment, 1);
+        QVERIFY(form.snapshot().hasAttachment);
         QVERIFY(SendEnabled(form));
 
         auto *box = form.findChild<QMessageBox *>();

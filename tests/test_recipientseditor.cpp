@@ -1,6 +1,6 @@
 #include "DialogTesting.h"
 
-#include "dialogs/DialogTemplate.h"
+#include "widgets/DialogTemplate.h"
 #include "dialogs/RecipientsEditor.h"
 #include "store/TextField.h"
 
@@ -28,7 +28,7 @@ QLineEdit *AddressEdit(const QDialog &dialog, int entry)
 }
 
 // A full table, every entry different.
-void FillRecipients(AppState &state)
+void FillRecipients(StoredData &state)
 {
     for (int i = 0; i < kRecipientCount; ++i) {
         WriteTextField(state.recipients.entries[i].name, QStringLiteral("Person %1").arg(i));
@@ -50,8 +50,8 @@ private slots:
     void showsEveryEntryInItsRow()
     {
         Profile profile;
-        FillRecipients(profile.state);
-        RecipientsEditor editor(profile.state, nullptr);
+        FillRecipients(profile.data);
+        RecipientsEditor editor(profile.data, nullptr);
         for (int i = 0; i < kRecipientCount; ++i) {
             QCOMPARE(NameEdit(editor, i)->text(), QStringLiteral("Person %1").arg(i));
             QCOMPARE(AddressEdit(editor, i)->text(), QStringLiteral("person%1@example.org").arg(i));
@@ -61,9 +61,9 @@ private slots:
     void escapeAndCloseBoxDoNothing()
     {
         Profile profile;
-        FillRecipients(profile.state);
-        const QByteArray fileBefore = ReadWholeFile(profile.state.recipientsPath);
-        RecipientsEditor editor(profile.state, nullptr);
+        FillRecipients(profile.data);
+        const QByteArray fileBefore = ReadWholeFile(profile.data.recipientsPath);
+        RecipientsEditor editor(profile.data, nullptr);
         QSignalSpy changed(&editor, &RecipientsEditor::recipientsChanged);
         editor.show();
         NameEdit(editor, 3)->setFocus();
@@ -77,8 +77,8 @@ private slots:
         QVERIFY(editor.isVisible());
 
         QCOMPARE(changed.count(), 0);
-        QCOMPARE(ReadTextField(profile.state.recipients.entries[3].name), QStringLiteral("Person 3"));
-        QCOMPARE(ReadWholeFile(profile.state.recipientsPath), fileBefore);
+        QCOMPARE(ReadTextField(profile.data.recipients.entries[3].name), QStringLiteral("Person 3"));
+        QCOMPARE(ReadWholeFile(profile.data.recipientsPath), fileBefore);
         // What was typed is still there to be kept with OK.
         QCOMPARE(NameEdit(editor, 3)->text(), QStringLiteral("Somebody else"));
     }
@@ -94,9 +94,9 @@ private slots:
     {
         QFETCH(QString, how);
         Profile profile;
-        FillRecipients(profile.state);
-        const RecipientTable before = profile.state.recipients;
-        RecipientsEditor editor(profile.state, nullptr);
+        FillRecipients(profile.data);
+        const RecipientTable before = profile.data.recipients;
+        RecipientsEditor editor(profile.data, nullptr);
         // The form relabels its boxes when told: the table must be saved by then.
         int told = 0;
         RecipientTable savedWhenTold;
@@ -125,7 +125,7 @@ private slots:
         for (int i : {0, 1, 2, 3, 4, 6, 8, 19, 21, 38}) {
             QCOMPARE(EntryBytes(saved.entries[i]), EntryBytes(before.entries[i]));
         }
-        QCOMPARE(EntryBytes(profile.state.recipients.entries[5]), QByteArray(176, '\0'));
+        QCOMPARE(EntryBytes(profile.data.recipients.entries[5]), QByteArray(176, '\0'));
     }
 
     void textsCutToTheirFields_data()
@@ -146,7 +146,7 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(QByteArray, stored);
         Profile profile;
-        RecipientsEditor editor(profile.state, nullptr);
+        RecipientsEditor editor(profile.data, nullptr);
         editor.show();
         const int entry = 33;
         (name ? NameEdit(editor, entry) : AddressEdit(editor, entry))->setText(typed);

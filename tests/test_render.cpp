@@ -1,16 +1,15 @@
 #include "TestSupport.h"
 
-#include "app/AppState.h"
-#include "app/ProductInfo.h"
-#include "form/ClockTexts.h"
-#include "form/PhraseBoxes.h"
-#include "form/RenderMessage.h"
+#include "ProductInfo.h"
+#include "message/ClockTexts.h"
+#include "message/PhraseTable.h"
+#include "message/RenderMessage.h"
 #include "store/DataFiles.h"
+#include "store/StoredData.h"
 #include "store/TextField.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QUrl>
 #include <QtTest>
 
 namespace {
@@ -24,11 +23,17 @@ QByteArray Golden(const QString &name)
     return ReadWholeFile(kFixtures + name).replace("https://quorvane.lumarc.example/", kProductWebAddress);
 }
 
+// What rendering reads, and the message it last returned.
+struct RenderState : StoredData {
+    ClockTexts clock;
+    OutgoingMessage message;
+};
+
 // A profile in folder with a sender, three recipients and the clock fixed at
 // 9:05 on 5 January 2024 in Australian English.
-void PrepareState(AppState &state, const QString &folder)
+void PrepareState(RenderState &state, const QString &folder)
 {
-    PointStateAt(state, folder);
+    PointDataAt(state, folder);
     WriteTextField(state.settings.senderName, QStringLiteral("Reception"));
     WriteTextField(state.settings.senderAddress, QStringLiteral("reception@lumarc.example"));
     WriteTextField(state.recipients.entries[0].address, QStringLiteral("ann@lumarc.example"));
@@ -44,18 +49,25 @@ MessageFormInputs OneRecipient()
     return in;
 }
 
-QString RenderText(AppState &state, const MessageFormInputs &in)
+RenderOutcome Render(RenderState &state, const MessageFormInputs &in)
+{
+    const RenderOutcome outcome = RenderMessage(in, state.clock, state);
+    state.message = outcome.message;
+    return outcome;
+}
+
+QString RenderText(RenderState &state, const MessageFormInputs &in)
 {
     state.activeSendAsHtml = 0;
-    RenderMessage(state, in); // text mode cannot fail
+    Render(state, in); // text mode cannot fail
     return state.message.textBody;
 }
 
 // The page as written, decoded from its UTF-8 bytes.
-QString RenderHtml(AppState &state, const MessageFormInputs &in)
+QString RenderHtml(RenderState &state, const MessageFormInputs &in)
 {
     state.activeSendAsHtml = 1;
-    const RenderOutcome outcome = RenderMessage(state, in);
+    const RenderOutcome outcome = Render(state, in);
     if (!outcome.ok)
         QTest::qFail(qPrintable("could not write " + outcome.failedPath), __FILE__, __LINE__);
     return QString::fromUtf8(ReadWholeFile(HtmlBodyFilePath(state.appDataFolder)));
@@ -77,7 +89,7 @@ private slots:
     void textBodyMatchesGolden()
     {
         QTemporaryDir dir;
-        AppState state;
+        RenderState state;
         PrepareState(state, dir.path());
         WriteTextField(state.settings.customMessage1, QStringLiteral("Re: invoice 42"));
         state.settings.customMessage1Enabled = 1;
@@ -89,8 +101,8 @@ private slots:
         in.callerPhone = QStringLiteral("03 9555 0100");
         in.callerEmail = QStringLiteral("zoe@acme.example");
         in.messageText = QStringLiteral("Please ring before 5.\r\nShe is in Sydney all week.");
-        in.tickedPhrases = {PhraseBox::PleaseCallBack, PhraseBox::Custom1, PhraseBox::Telephoned,
-                            PhraseBox::Urgent};
+        in.tickedPhrases = {Phrase::PleaseCallBack, Phrase::Custom1, Phrase::Telephoned,
+                            Phrase::Urgent};
 
         QCOMPARE(RenderText(state, in).toUtf8(), Golden("text_body.txt"));
         QCOMPARE(state.message.toList, QStringLiteral("ann@lumarc.example;cy@lumarc.example"));
@@ -103,7 +115,7 @@ private slots:
     void htmlFileMatchesGolden()
     {
         QTemporaryDir dir;
-        AppState state;
+        RenderState state;
         PrepareState(state, dir.path());
         WriteTextField(state.settings.senderName, QStringLiteral("Reception & Front Desk"));
         WriteTextField(state.settings.customMessage2, QStringLiteral("Ask for \"Bill\""));
@@ -115,15 +127,16 @@ private slots:
         in.callerPhone = QStringLiteral("03 9555 0100");
         in.callerEmail = QStringLiteral("jane@example.org");
         in.messageText = QStringLiteral("Call <b>today</b>\r\nat 5");
-        in.tickedPhrases = {PhraseBox::Custom2, PhraseBox::NotUrgent};
+        in.tickedPhrases = {Phrase::Custom2, Phrase::NotUrgent};
 
         state.activeSendAsHtml = 1;
-        const RenderOutcome outcome = RenderMessage(state, in);
+        const RenderOutcome outcome = Render(state, in);
         QVERIFY(outcome.ok);
         const QString path = dir.path() + "/Lumarc/quorvane/this_html_message.htm";
         QCOMPARE(ReadWholeFile(path), Golden("html_body.htm"));
-        QCOMPARE(state.message.htmlFilePath, path);
-        QCOMPARE(QUrl(state.message.htmlFileUrl).toLocalFile(), path);
+        // The sender gets the page itself, the same as the file.
+        QVERIFY(state.message.html);
+        QCOMPARE(state.message.htmlPage.toUtf8(), ReadWholeFile(path));
         QCOMPARE(state.message.subject, QStringLiteral("Message From: Jane <jane@example.org>"));
         QCOMPARE(state.message.messageText, QStringLiteral("Call&nbsp;<b>today</b>\r\n<br>at&nbsp;5"));
         QCOMPARE(state.message.importance, 0);
@@ -157,7 +170,7 @@ private slots:
         QFETCH(QList<int>, ticked);
         QFETCH(QString, toList);
         QTemporaryDir dir;
-        AppState state;
+        RenderState state;
         PrepareState(state, dir.path());
         for (std::size_t i = 0; i < state.recipients.entries.size(); ++i) {
             const auto row = static_cast<qsizetype>(i);
@@ -174,7 +187,7 @@ private slots:
     void emptyCallerNameStaysEmpty()
     {
         QTemporaryDir dir;
-        AppState state;
+        RenderState state;
         PrepareState(state, dir.path());
         MessageFormInputs in = OneRecipient();
         in.callerCompany = QStringLiteral("Acme");
@@ -192,7 +205,7 @@ private slots:
         QTest::addColumn<QString>("textLines");
         QTest::addColumn<QString>("htmlItems");
         QTest::addColumn<int>("importance");
-        using namespace PhraseBox;
+        using namespace Phrase;
         auto item = [](const char *t) {
             return QStringLiteral("<li><font face=\"Verdana\" size=\"2\">") + t
                    + QStringLiteral("</font></li>\r\n");
@@ -231,7 +244,7 @@ private slots:
         QFETCH(QString, htmlItems);
         QFETCH(int, importance);
         QTemporaryDir dir;
-        AppState state;
+        RenderState state;
         PrepareState(state, dir.path());
         state.settings.customMessage1Enabled = 1;
         WriteTextField(state.settings.customMessage2, QStringLiteral("Hidden phrase"));
@@ -240,7 +253,8 @@ private slots:
 
         MessageFormInputs in = OneRecipient();
         in.messageText = QStringLiteral("MSG");
-        in.tickedPhrases = QSet<int>(ticked.begin(), ticked.end());
+        for (int phrase : ticked)
+            in.tickedPhrases.insert(static_cast<Phrase::Id>(phrase));
 
         QVERIFY(RenderText(state, in).contains(QStringLiteral("MSG\r\n\r\n") + textLines
                                                + QStringLiteral("\r\n\r\nMessage taken by:\r\n")));
@@ -275,7 +289,7 @@ private slots:
         QCOMPARE(ConvertTextToHtml(typed), html);
 
         QTemporaryDir dir;
-        AppState state;
+        RenderState state;
         PrepareState(state, dir.path());
         MessageFormInputs in = OneRecipient();
         in.messageText = typed;
@@ -335,7 +349,7 @@ private slots:
         QFETCH(QString, text);
         QFETCH(QString, html);
         QTemporaryDir dir;
-        AppState state;
+        RenderState state;
         PrepareState(state, dir.path());
         MessageFormInputs in = OneRecipient();
         switch (field) {
@@ -346,12 +360,12 @@ private slots:
         case CustomPhrase1:
             WriteTextField(state.settings.customMessage1, value);
             state.settings.customMessage1Enabled = 1;
-            in.tickedPhrases = {PhraseBox::Custom1};
+            in.tickedPhrases = {Phrase::Custom1};
             break;
         case CustomPhrase2:
             WriteTextField(state.settings.customMessage2, value);
             state.settings.customMessage2Enabled = 1;
-            in.tickedPhrases = {PhraseBox::Custom2};
+            in.tickedPhrases = {Phrase::Custom2};
             break;
         case SenderName: WriteTextField(state.settings.senderName, value); break;
         case SenderAddress: WriteTextField(state.settings.senderAddress, value); break;
@@ -391,7 +405,7 @@ private slots:
         QFETCH(QString, typed);
         QFETCH(QString, kept);
         QTemporaryDir dir;
-        AppState state;
+        RenderState state;
         PrepareState(state, dir.path());
         MessageFormInputs in = OneRecipient();
         (isMessage ? in.messageText : in.callerName) = typed;
@@ -409,7 +423,7 @@ private slots:
     void otherCallerFieldsAreCut()
     {
         QTemporaryDir dir;
-        AppState state;
+        RenderState state;
         PrepareState(state, dir.path());
         MessageFormInputs in = OneRecipient();
         in.callerCompany = QString(128, 'c');
@@ -425,7 +439,7 @@ private slots:
     void nineThousandNineHundredNinetyNineBlanksWhole()
     {
         QTemporaryDir dir;
-        AppState state;
+        RenderState state;
         PrepareState(state, dir.path());
         MessageFormInputs in = OneRecipient();
         in.messageText = QString(9999, ' ');
@@ -436,44 +450,38 @@ private slots:
         QCOMPARE(state.message.messageText, nbsp);
     }
 
-    void eachModeLeavesTheOtherBodyAlone()
+    // Each mode fills its own body only; a text message leaves the page file
+    // of an earlier HTML one as it was.
+    void eachModeFillsOnlyItsOwnBody()
     {
         QTemporaryDir dir;
-        AppState state;
+        RenderState state;
         PrepareState(state, dir.path());
         MessageFormInputs in = OneRecipient();
 
-        in.messageText = QStringLiteral("first, as text");
-        const QString firstText = RenderText(state, in);
+        in.messageText = QStringLiteral("first, as HTML");
+        const QByteArray firstPage = RenderHtml(state, in).toUtf8();
+        QVERIFY(state.message.html);
+        QVERIFY(state.message.textBody.isEmpty());
 
-        in.messageText = QStringLiteral("second, as HTML");
-        const QByteArray secondPage = RenderHtml(state, in).toUtf8();
-        QCOMPARE(state.message.textBody, firstText);
-        const QString url = state.message.htmlFileUrl;
-        const QString path = state.message.htmlFilePath;
-
-        in.messageText = QStringLiteral("third, as text");
-        QVERIFY(RenderText(state, in).contains("third, as text"));
-        QCOMPARE(state.message.htmlFileUrl, url);
-        QCOMPARE(state.message.htmlFilePath, path);
-        QCOMPARE(ReadWholeFile(path), secondPage);
+        in.messageText = QStringLiteral("second, as text");
+        QVERIFY(RenderText(state, in).contains("second, as text"));
+        QVERIFY(!state.message.html);
+        QVERIFY(state.message.htmlPage.isEmpty());
+        QCOMPARE(ReadWholeFile(HtmlBodyFilePath(dir.path())), firstPage);
     }
 
-    void htmlFileUrlIsAValidFileUrl()
+    void htmlFileIsPrivateInAnyFolder()
     {
         QTemporaryDir dir;
         const QString folder = dir.path() + QStringLiteral("/my config é");
-        AppState state;
+        RenderState state;
         PrepareState(state, folder);
-        RenderHtml(state, OneRecipient());
+        const QByteArray page = RenderHtml(state, OneRecipient()).toUtf8();
 
         const QString path = folder + QStringLiteral("/Lumarc/quorvane/this_html_message.htm");
-        QCOMPARE(state.message.htmlFilePath, path);
-        const QString url = state.message.htmlFileUrl;
-        QVERIFY2(url.startsWith("file:///") && !url.contains(' ') && url.contains("my%20config%20%C3%A9"),
-                 qPrintable(url));
-        QVERIFY(QUrl(url, QUrl::StrictMode).isValid());
-        QCOMPARE(QUrl(url).toLocalFile(), path);
+        QCOMPARE(ReadWholeFile(path), page);
+        QCOMPARE(state.message.htmlPage.toUtf8(), page);
         // The page holds the message: only its owner may read it.
         QVERIFY(!(QFileInfo(path).permissions() & (QFile::ReadGroup | QFile::ReadOther)));
     }
@@ -483,12 +491,11 @@ private slots:
     void pageCutShortByAWriteLimitFails()
     {
         QTemporaryDir dir;
-        AppState state;
+        RenderState state;
         PrepareState(state, dir.path());
         const QString path = HtmlBodyFilePath(dir.path());
         QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
         QVERIFY(WriteWholeFile(path, "the page of the message before"));
-        state.message.htmlFileUrl = QStringLiteral("file:///earlier/this_html_message.htm");
         state.activeSendAsHtml = 1;
         MessageFormInputs in = OneRecipient();
         in.messageText = QString(3000, u'x');
@@ -496,13 +503,12 @@ private slots:
         RenderOutcome outcome;
         {
             FileSizeLimit capped(1024);
-            outcome = RenderMessage(state, in);
+            outcome = Render(state, in);
         }
 
         QVERIFY(!outcome.ok);
         QCOMPARE(outcome.failedPath, path);
         QCOMPARE(ReadWholeFile(path), QByteArray("the page of the message before"));
-        QCOMPARE(state.message.htmlFileUrl, QStringLiteral("file:///earlier/this_html_message.htm"));
         QCOMPARE(FolderEntries(QFileInfo(path).absolutePath()), QStringList{QStringLiteral("this_html_message.htm")});
     }
 
@@ -527,17 +533,13 @@ private slots:
         else
             QVERIFY(WriteWholeFile(blockerPath, "not a folder"));
 
-        AppState state;
+        RenderState state;
         PrepareState(state, dir.path());
-        state.message.htmlFilePath = QStringLiteral("/earlier/this_html_message.htm");
-        state.message.htmlFileUrl = QStringLiteral("file:///earlier/this_html_message.htm");
         state.activeSendAsHtml = 1;
-        const RenderOutcome outcome = RenderMessage(state, OneRecipient());
+        const RenderOutcome outcome = Render(state, OneRecipient());
 
         QVERIFY(!outcome.ok);
         QCOMPARE(outcome.failedPath, HtmlBodyFilePath(dir.path()));
-        QCOMPARE(state.message.htmlFileUrl, QStringLiteral("file:///earlier/this_html_message.htm"));
-        QCOMPARE(state.message.htmlFilePath, QStringLiteral("/earlier/this_html_message.htm"));
         if (!blockerIsFolder)
             QCOMPARE(ReadWholeFile(blockerPath), QByteArray("not a folder"));
     }

@@ -502,7 +502,7 @@ int Keys(const Arguments &args)
         std::printf("timeout=1\n");
         return 1;
     }
-    std::printf("stored_ms=%.2f\n", NowMs() - start);
+    std::printf("stored_ms=%.2f started_at_ms=%.3f\n", NowMs() - start, start);
     return 0;
 }
 
@@ -523,8 +523,9 @@ int Spawn(Arguments &args)
         return 1;
     }
     const auto ms = [](const timeval &t) { return t.tv_sec * 1e3 + t.tv_usec / 1e3; };
-    std::printf("stored_ms=%.2f exited_ms=%.2f cpu_ms=%.2f status=%d\n", storedMs, endedMs,
-                ms(usage.ru_utime) + ms(usage.ru_stime), WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status));
+    std::printf("stored_ms=%.2f exited_ms=%.2f cpu_ms=%.2f status=%d started_at_ms=%.3f\n", storedMs, endedMs,
+                ms(usage.ru_utime) + ms(usage.ru_stime), WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status),
+                start);
     return 0;
 }
 

@@ -12,13 +12,13 @@ QString HelpDocumentPath(const QString &programFolder)
     return QDir::cleanPath(programFolder + QStringLiteral("/../share/quorvane/") + QString::fromUtf8(kHelpDocumentName));
 }
 
-int LaunchHelp(AppState &state, const QString &helpPath)
+bool LaunchHelp(AppState &state, const QString &helpPath)
 {
     if (state.helpUnavailable)
-        return 0;
+        return false;
     if (!QFileInfo(helpPath).isFile() || !QDesktopServices::openUrl(QUrl::fromLocalFile(helpPath))) {
-        state.helpUnavailable = 1;
-        return 0;
+        state.helpUnavailable = true;
+        return false;
     }
-    return 1;
+    return true;
 }

@@ -13,8 +13,8 @@ inline constexpr char kHelpDocumentName[] = "quorvane.html";
 // prefix alike.
 QString HelpDocumentPath(const QString &programFolder);
 
-// Opens the help document at helpPath in the user's browser. Returns 1 when
-// the browser was asked to show it, 0 otherwise. A missing document or a
-// failed open sets state.helpUnavailable; from then on every call returns 0 at
-// once, without a message, for the rest of the run.
-int LaunchHelp(AppState &state, const QString &helpPath);
+// Opens the help document at helpPath in the user's browser. Returns whether
+// the browser was asked to show it. A missing document or a failed open sets
+// state.helpUnavailable; from then on every call returns false at once,
+// without a message, for the rest of the run.
+bool LaunchHelp(AppState &state, const QString &helpPath);

@@ -2,20 +2,14 @@
 
 #include <QApplication>
 #include <QEventLoop>
-#include <QThread>
 
-#include <memory>
-
-int RunOffUiThread(const std::function<int()> &job)
+void WaitKeepingUiAlive(QThread &worker)
 {
-    int result = 1;
-    std::unique_ptr<QThread> worker(QThread::create([&job, &result] { result = job(); }));
     QEventLoop loop;
-    QObject::connect(worker.get(), &QThread::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
+    QObject::connect(&worker, &QThread::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
     QApplication::setOverrideCursor(Qt::WaitCursor);
-    worker->start();
+    worker.start();
     loop.exec(QEventLoop::ExcludeUserInputEvents);
-    worker->wait();
+    worker.wait();
     QApplication::restoreOverrideCursor();
-    return result;
 }

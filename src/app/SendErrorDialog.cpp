@@ -1,6 +1,6 @@
 #include "app/SendErrorDialog.h"
 
-#include "dialogs/DialogTemplate.h"
+#include "widgets/DialogTemplate.h"
 
 #include <QLabel>
 #include <QPushButton>
@@ -9,7 +9,8 @@
 
 namespace {
 
-constexpr int kDetail = 171;
+using namespace SendErrorControl;
+
 // Room for the reason: four lines of text, enough for an address of 127
 // characters and the words around it.
 constexpr int kDetailHeight = 34;
@@ -19,14 +20,14 @@ constexpr int kDetailHeight = 34;
 std::vector<ControlSpec> Controls(bool withDetail, int extra)
 {
     std::vector<ControlSpec> controls = {
-        {1, ControlKind::DefaultButton, "&OK", {65, 103 + extra, 50, 14}},
+        {kOkButton, ControlKind::DefaultButton, "&OK", {65, 103 + extra, 50, 14}},
         {kNoId, ControlKind::Label, "An error occurred during the last message send. Check settings.",
          {39, 10, 115, 19}},
         {kNoId, ControlKind::Label,
          "Note that some mail servers reject large attachments (e.g. over 10 MB).\n\n"
          "Too many recepients may also cause a send error.",
          {7, 37, 168, 39}},
-        {170, ControlKind::Icon, ":/icons/error.png", {5, 6, 21, 20}, kNoId, QStringLiteral("Error")},
+        {kErrorIcon, ControlKind::Icon, ":/icons/error.png", {5, 6, 21, 20}, kNoId, QStringLiteral("Error")},
         {kNoId, ControlKind::Label, "Check all email addresses are correct, including any caller CC address typed in.",
          {7, 79, 144, 16}},
     };
@@ -34,6 +35,12 @@ std::vector<ControlSpec> Controls(bool withDetail, int extra)
         controls.push_back({kDetail, ControlKind::Label, "", {7, 99, 168, kDetailHeight}});
     return controls;
 }
+
+const ControlName kNames[] = {
+    {kOkButton, "okButton"},
+    {kErrorIcon, "errorIcon"},
+    {kDetail, "detailLabel"},
+};
 
 } // namespace
 
@@ -43,8 +50,8 @@ SendErrorDialog::SendErrorDialog(QWidget *owner, const QString &detail) : QDialo
     const bool withDetail = !detail.isEmpty();
     const int extra = withDetail ? kDetailHeight + 4 : 0;
     const std::vector<ControlSpec> controls = Controls(withDetail, extra);
-    const DialogControls built = BuildDialog(this, DialogTemplate{"Quorvane Send Error", 182, 126 + extra, controls});
+    const DialogControls built = BuildDialog(this, DialogTemplate{"Quorvane Send Error", 182, 126 + extra, controls, kNames});
     if (withDetail)
         built.get<QLabel>(kDetail)->setText(detail);
-    connect(built.get<QPushButton>(1), &QPushButton::clicked, this, &QDialog::accept);
+    connect(built.get<QPushButton>(kOkButton), &QPushButton::clicked, this, &QDialog::accept);
 }

@@ -3,6 +3,12 @@
 #include <QDialog>
 #include <QString>
 
+// Control ids of the send-error dialog.
+namespace SendErrorControl {
+inline constexpr int kErrorIcon = 170;
+inline constexpr int kDetail = 171; // what went wrong this time, when known
+} // namespace SendErrorControl
+
 // Tells the user a send failed and what usually causes it, and, when it is
 // known, what went wrong this time (an address that cannot be used, the
 // server's answer). OK, Enter, Escape and the close box all end it.

@@ -9,9 +9,7 @@
 
 #include <QApplication>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QMessageBox>
-#include <QScreen>
 #include <QTimer>
 
 namespace {
@@ -45,9 +43,10 @@ QString AutoRunCommandFor(const QString &installedPath, const QString &programNa
 
 int RunQuorvane(AppState &state, const QString &programPath, const QString &configFolder)
 {
-    state.appDataFolder = configFolder;
+    StoredData &data = state.data;
+    data.appDataFolder = configFolder;
     const QString dataFolder = DataFolderPath(configFolder);
-    state.dataFolderIsNew = !QFileInfo(dataFolder).isDir();
+    data.dataFolderIsNew = !QFileInfo(dataFolder).isDir();
     MakePrivateFolder(dataFolder);
 
     SingleInstance instance(dataFolder);
@@ -69,13 +68,7 @@ int RunQuorvane(AppState &state, const QString &programPath, const QString &conf
         break;
     }
 
-    if (const QScreen *screen = QGuiApplication::primaryScreen()) {
-        state.screenWidth = screen->geometry().width();
-        state.screenHeight = screen->geometry().height();
-    }
     TrayController controller(state);
-    state.formOpen = 0;
-    state.message.importance = 1;
     QMetaObject::invokeMethod(&controller, &TrayController::putInTray, Qt::QueuedConnection);
 
     if (programPath.isEmpty()) {
@@ -88,13 +81,13 @@ int RunQuorvane(AppState &state, const QString &programPath, const QString &conf
     }
     const QFileInfo program(programPath);
     state.installedPath = program.absolutePath() + QStringLiteral("/");
-    state.autoRunCommand = AutoRunCommandFor(state.installedPath, program.fileName());
+    data.autoRunCommand = AutoRunCommandFor(state.installedPath, program.fileName());
 
-    state.settingsPath = SettingsFilePath(configFolder);
-    state.recipientsPath = RecipientsFilePath(configFolder);
+    data.settingsPath = SettingsFilePath(configFolder);
+    data.recipientsPath = RecipientsFilePath(configFolder);
     MessageBoxMessages boxes;
-    state.messages = &boxes;
-    LoadDataFiles(state);
+    data.messages = &boxes;
+    LoadDataFiles(data);
 
     // Where the desktop has no notification area, the form is the program's
     // only face: open it, and bring it forward when the program is started again.
@@ -106,6 +99,6 @@ int RunQuorvane(AppState &state, const QString &programPath, const QString &conf
     QObject::connect(&instance, &SingleInstance::showRequested, &controller, openFormWithoutTray);
 
     const int code = QApplication::exec();
-    state.messages = nullptr;
+    data.messages = nullptr;
     return code;
 }

@@ -2,14 +2,15 @@
 
 #include "app/AppState.h"
 #include "app/HelpLauncher.h"
+#include "app/MailLibrary.h"
 #include "app/RunOffUiThread.h"
 #include "app/SendErrorDialog.h"
+#include "app/SendMail.h"
 #include "dialogs/AboutDialog.h"
 #include "dialogs/RecipientsEditor.h"
 #include "dialogs/SetupDialog.h"
 #include "form/MessageForm.h"
-#include "mail/SendMail.h"
-#include "store/TextField.h"
+#include "widgets/LazyIcon.h"
 
 #include <QCoreApplication>
 #include <QIcon>
@@ -18,8 +19,10 @@
 
 TrayController::TrayController(AppState &state, QObject *parent) : QObject(parent), m_state(state)
 {
+    QList<IconFile> sizes;
     for (int size : {16, 22, 24, 32, 48, 64})
-        m_icon.addFile(QStringLiteral(":/icons/quorvane-%1.png").arg(size), QSize(size, size));
+        sizes.append({size, QStringLiteral(":/icons/quorvane-%1.png").arg(size)});
+    m_icon = LazyIcon(sizes);
 
     m_openAction = m_menu.addAction(QStringLiteral("&Open"));
     m_exitAction = m_menu.addAction(QStringLiteral("E&xit"));
@@ -114,7 +117,8 @@ void TrayController::openForm()
         m_openAfterSend = true;
         return;
     }
-    if (m_state.formOpen && m_form) {
+    // A form that has ended but not yet returned from its run is not open.
+    if (m_form && m_form->isVisible()) {
         m_form->show();
         m_form->raise();
         m_form->activateWindow();
@@ -125,8 +129,7 @@ void TrayController::openForm()
 
 void TrayController::runForm(const FormSnapshot *restore)
 {
-    m_state.formOpen = 1;
-    MessageForm form(m_state);
+    MessageForm form(m_state.data);
     m_form = &form;
     connect(&form, &MessageForm::sendRequested, this, &TrayController::sendMessage, Qt::QueuedConnection);
     connect(&form, &MessageForm::editRecipientsRequested, this, &TrayController::editRecipients,
@@ -136,10 +139,10 @@ void TrayController::runForm(const FormSnapshot *restore)
     connect(&form, &MessageForm::helpRequested, this, &TrayController::launchHelp);
     if (restore)
         form.restore(*restore);
+    OpenMailLibraryInBackground(MailLibraryFolder(m_state.installedPath));
     // Modal to nothing but itself: the tray icon stays live while it is open.
     form.setWindowModality(Qt::WindowModal);
     form.exec();
-    m_state.formOpen = 0;
 }
 
 namespace {
@@ -161,7 +164,7 @@ void TrayController::editRecipients()
 {
     if (!m_form || m_exiting)
         return; // the form closed before the request was handled
-    RecipientsEditor editor(m_state, m_form);
+    RecipientsEditor editor(m_state.data, m_form);
     connect(&editor, &RecipientsEditor::recipientsChanged, m_form.data(), &MessageForm::recipientsChanged,
             Qt::QueuedConnection);
     RunModalTo(editor);
@@ -169,7 +172,7 @@ void TrayController::editRecipients()
 
 void TrayController::runSetup()
 {
-    SetupDialog setup(m_state, m_form);
+    SetupDialog setup(m_state.data, m_form);
     if (m_form)
         connect(&setup, &SetupDialog::customMessagesChanged, m_form.data(), &MessageForm::customMessagesChanged,
                 Qt::QueuedConnection);
@@ -184,8 +187,7 @@ void TrayController::runAbout()
 
 void TrayController::launchHelp()
 {
-    m_state.helpPath = HelpDocumentPath(m_state.installedPath);
-    LaunchHelp(m_state, m_state.helpPath);
+    LaunchHelp(m_state, HelpDocumentPath(m_state.installedPath));
 }
 
 void TrayController::exitProgram()
@@ -208,24 +210,21 @@ void TrayController::clockTick()
         m_form->clockTick();
 }
 
-void TrayController::sendMessage(const FormSnapshot &sent)
+void TrayController::sendMessage(const FormSnapshot &sent, const OutgoingMessage &rendered)
 {
-    OutgoingMessage &message = m_state.message;
-    // The attachment as it was at Send: a form opened since starts without one.
-    message.hasAttachment = sent.hasAttachment ? 1 : 0;
-    message.attachmentPath = sent.attachmentPath;
-    message.attachmentName = sent.attachmentName;
-    message.fromAddress = ReadTextField(m_state.settings.senderName) + QStringLiteral(" <") +
-                          ReadTextField(m_state.settings.senderAddress) + QStringLiteral(">");
+    OutgoingMessage message = rendered;
+    // The attachment as it was at Send.
+    message.attachmentPath = sent.hasAttachment ? sent.attachmentPath : QString();
+    // Everything the send needs is copied into the job here, on this thread;
+    // the worker gets the job and nothing else.
+    DeliveryJob job = MakeDeliveryJob(m_state.data, message);
     m_sending = true;
-    // Written by the worker, read here only once it has ended.
-    QString failure;
-    const int result = RunOffUiThread([this, &failure] {
-        const OutgoingMessage &m = m_state.message;
-        const SendMailOutcome outcome = SendMailWithReason(m_state, m.fromAddress, m.toList, m.subject, m.textBody);
-        failure = outcome.failure;
-        return outcome.result;
-    });
+    const SendMailOutcome outcome = RunOffUiThread(
+        [job = std::move(job), folder = MailLibraryFolder(m_state.installedPath)]() mutable {
+            return SendMailWithReason(std::move(job), folder);
+        });
+    const int result = outcome.result;
+    const QString &failure = outcome.failure;
     m_sending = false;
 
     showSendOutcome(result, failure);

@@ -45,7 +45,7 @@ public slots:
     void clockTick();
     // Delivers the message the form rendered, then shows how it went; a
     // message that did not go out is put back on the form.
-    void sendMessage(const FormSnapshot &sent);
+    void sendMessage(const FormSnapshot &sent, const OutgoingMessage &rendered);
     // 0: the mail went out; anything else: it did not, for the reason given
     // when there is one.
     void showSendOutcome(int result, const QString &failure = {});

@@ -1,6 +1,6 @@
 #include "dialogs/CustomMessagesDialog.h"
 
-#include "app/AppState.h"
+#include "store/StoredData.h"
 #include "dialogs/SamplePreview.h"
 #include "store/DataFiles.h"
 #include "store/TextField.h"
@@ -11,12 +11,7 @@
 
 namespace {
 
-enum : int {
-    kMessage1Text = 3018,
-    kMessage2Text = 3019,
-    kMessage1Enabled = 3020,
-    kMessage2Enabled = 3021,
-};
+using namespace CustomMessagesControl;
 
 const ControlSpec kControls[] = {
     {kMessage1Enabled, ControlKind::CheckBox, "Add custom message item", {14, 39, 122, 10}},
@@ -24,7 +19,7 @@ const ControlSpec kControls[] = {
     {kMessage2Enabled, ControlKind::CheckBox, "Add custom message item. Use this one for longer message text.",
      {14, 104, 222, 10}},
     {kMessage2Text, ControlKind::LineEdit, "", {51, 136, 175, 14}},
-    {1, ControlKind::DefaultButton, "&OK", {241, 136, 50, 14}},
+    {kOkButton, ControlKind::DefaultButton, "&OK", {241, 136, 50, 14}},
     {kNoId, ControlKind::Label, "Message:", {14, 69, 35, 8}, kMessage1Text},
     {kNoId, ControlKind::Label, "Two additional custom messages may be added to the standard Quorvane checkboxes.",
      {14, 7, 208, 17}},
@@ -39,7 +34,13 @@ const ControlSpec kControls[] = {
     {kNoId, ControlKind::Icon, ":/icons/quorvane-32.png", {265, 2, 20, 20}, kNoId, "Quorvane"},
 };
 
-const DialogTemplate kTemplate{"Custom Messages", 301, 158, kControls};
+const ControlName kNames[] = {
+    {kMessage1Enabled, "message1Box"}, {kMessage1Text, "message1Edit"},
+    {kMessage2Enabled, "message2Box"}, {kMessage2Text, "message2Edit"},
+    {kOkButton, "okButton"},
+};
+
+const DialogTemplate kTemplate{"Custom Messages", 301, 158, kControls, kNames};
 
 // One phrase: its box enables its edit, and ticking it puts the caret there.
 void WirePhrase(const DialogControls &controls, int boxId, int editId, std::int32_t enabled)
@@ -70,15 +71,15 @@ void StorePhrase(const DialogControls &controls, int boxId, int editId, std::int
 
 } // namespace
 
-CustomMessagesDialog::CustomMessagesDialog(AppState &state, QWidget *owner) : QDialog(owner), m_state(state)
+CustomMessagesDialog::CustomMessagesDialog(StoredData &data, QWidget *owner) : QDialog(owner), m_data(data)
 {
     m_controls = BuildDialog(this, kTemplate);
-    const SettingsRecord &settings = state.settings;
+    const SettingsRecord &settings = data.settings;
     m_controls.get<QLineEdit>(kMessage1Text)->setText(ReadTextField(settings.customMessage1));
     m_controls.get<QLineEdit>(kMessage2Text)->setText(ReadTextField(settings.customMessage2));
     WirePhrase(m_controls, kMessage1Enabled, kMessage1Text, settings.customMessage1Enabled);
     WirePhrase(m_controls, kMessage2Enabled, kMessage2Text, settings.customMessage2Enabled);
-    connect(m_controls.get<QPushButton>(1), &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_controls.get<QPushButton>(kOkButton), &QPushButton::clicked, this, &QDialog::accept);
 }
 
 void CustomMessagesDialog::done(int result)
@@ -90,11 +91,11 @@ void CustomMessagesDialog::done(int result)
 
 void CustomMessagesDialog::storeAndSave()
 {
-    SettingsRecord &settings = m_state.settings;
+    SettingsRecord &settings = m_data.settings;
     StorePhrase(m_controls, kMessage1Enabled, kMessage1Text, settings.customMessage1Enabled, settings.customMessage1,
                 kCustomMessage1MaxBytes);
     StorePhrase(m_controls, kMessage2Enabled, kMessage2Text, settings.customMessage2Enabled, settings.customMessage2,
                 kCustomMessage2MaxBytes);
-    SaveDataFiles(m_state);
+    SaveDataFiles(m_data);
     emit customMessagesChanged();
 }

@@ -1,10 +1,18 @@
 #pragma once
 
-#include "dialogs/DialogTemplate.h"
+#include "widgets/DialogTemplate.h"
 
 #include <QDialog>
 
-struct AppState;
+struct StoredData;
+
+// Control ids of Custom Messages.
+namespace CustomMessagesControl {
+inline constexpr int kMessage1Text = 3018;
+inline constexpr int kMessage2Text = 3019;
+inline constexpr int kMessage1Enabled = 3020;
+inline constexpr int kMessage2Enabled = 3021;
+} // namespace CustomMessagesControl
 class QCheckBox;
 class QLineEdit;
 
@@ -14,7 +22,7 @@ class QLineEdit;
 class CustomMessagesDialog : public QDialog {
     Q_OBJECT
 public:
-    CustomMessagesDialog(AppState &state, QWidget *owner);
+    CustomMessagesDialog(StoredData &data, QWidget *owner);
 
     void done(int result) override;
 
@@ -25,6 +33,6 @@ signals:
 private:
     void storeAndSave();
 
-    AppState &m_state;
+    StoredData &m_data;
     DialogControls m_controls;
 };

@@ -1,6 +1,6 @@
 #include "dialogs/RecipientsEditor.h"
 
-#include "app/AppState.h"
+#include "store/StoredData.h"
 #include "store/DataFiles.h"
 #include "store/TextField.h"
 
@@ -37,7 +37,7 @@ std::vector<ControlSpec> EditorControls()
                                 QStringLiteral("Address %1").arg(entry + 1)});
         }
     }
-    controls.push_back({1, ControlKind::DefaultButton, "&OK", {215, 349, 56, 14}});
+    controls.push_back({kOkButton, ControlKind::DefaultButton, "&OK", {215, 349, 56, 14}});
     controls.push_back({kNoId, ControlKind::Label, "Name", {19, 6, 31, 9}});
     controls.push_back({kNoId, ControlKind::Label, "Email Address", {117, 6, 53, 13}});
     controls.push_back({kNoId, ControlKind::Label, "Name", {261, 6, 31, 9}});
@@ -57,26 +57,31 @@ int RecipientsEditor::AddressEditId(int entry)
     return NameEditId(entry) + 20;
 }
 
-RecipientsEditor::RecipientsEditor(AppState &state, QWidget *owner) : QDialog(owner), m_state(state)
+RecipientsEditor::RecipientsEditor(StoredData &data, QWidget *owner) : QDialog(owner), m_data(data)
 {
     const std::vector<ControlSpec> controls = EditorControls();
-    m_controls = BuildDialog(this, DialogTemplate{"Edit Recipients", 478, 366, controls});
+    std::vector<ControlName> names{{kOkButton, QStringLiteral("okButton")}};
     for (int i = 0; i < kRecipientCount; ++i) {
-        const RecipientEntry &entry = state.recipients.entries[i];
+        names.push_back({NameEditId(i), QStringLiteral("name%1Edit").arg(i)});
+        names.push_back({AddressEditId(i), QStringLiteral("address%1Edit").arg(i)});
+    }
+    m_controls = BuildDialog(this, DialogTemplate{"Edit Recipients", 478, 366, controls, names});
+    for (int i = 0; i < kRecipientCount; ++i) {
+        const RecipientEntry &entry = data.recipients.entries[i];
         m_controls.get<QLineEdit>(NameEditId(i))->setText(ReadTextField(entry.name));
         m_controls.get<QLineEdit>(AddressEditId(i))->setText(ReadTextField(entry.address));
     }
-    connect(m_controls.get<QPushButton>(1), &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_controls.get<QPushButton>(kOkButton), &QPushButton::clicked, this, &QDialog::accept);
 }
 
 void RecipientsEditor::accept()
 {
     for (int i = 0; i < kRecipientCount; ++i) {
-        RecipientEntry &entry = m_state.recipients.entries[i];
+        RecipientEntry &entry = m_data.recipients.entries[i];
         WriteTextField(entry.name, m_controls.get<QLineEdit>(NameEditId(i))->text());
         WriteTextField(entry.address, m_controls.get<QLineEdit>(AddressEditId(i))->text());
     }
-    SaveDataFiles(m_state);
+    SaveDataFiles(m_data);
     emit recipientsChanged();
     QDialog::accept();
 }

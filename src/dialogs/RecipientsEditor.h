@@ -1,10 +1,10 @@
 #pragma once
 
-#include "dialogs/DialogTemplate.h"
+#include "widgets/DialogTemplate.h"
 
 #include <QDialog>
 
-struct AppState;
+struct StoredData;
 
 // The 40 stored recipients as 40 rows of name and address, in two blocks of
 // 20. OK is the only way out: it stores every row in place (no compaction),
@@ -13,7 +13,7 @@ struct AppState;
 class RecipientsEditor : public QDialog {
     Q_OBJECT
 public:
-    RecipientsEditor(AppState &state, QWidget *owner);
+    RecipientsEditor(StoredData &data, QWidget *owner);
 
     // Edit ids of entry i: names 2000-2019 (left block) and 2040-2059 (right
     // block), each address edit 20 above its name edit.
@@ -28,6 +28,6 @@ signals:
     void recipientsChanged();
 
 private:
-    AppState &m_state;
+    StoredData &m_data;
     DialogControls m_controls;
 };

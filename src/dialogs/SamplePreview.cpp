@@ -1,5 +1,7 @@
 #include "dialogs/SamplePreview.h"
 
+#include "message/PhraseTable.h"
+
 #include <QPainter>
 #include <QStyle>
 #include <QStyleOptionButton>
@@ -11,19 +13,18 @@ namespace {
 struct SampleBox {
     int column; // 0 left, 1 right
     int row;
-    const char *text;
-    bool custom;
+    Phrase::Id phrase;
 };
 
 // The form's phrase boxes around the two custom ones, in their places there.
 constexpr SampleBox kSampleBoxes[] = {
-    {0, 0, "Please contact via Email", false},
-    {0, 1, "Will send you an Email", false},
-    {0, 2, "A short message", true},
-    {0, 3, "A much longer message that you could use", true},
-    {1, 0, "Will call back later", false},
-    {1, 1, "Not Urgent", false},
-    {1, 2, "URGENT", false},
+    {0, 0, Phrase::PleaseContactViaEmail},
+    {0, 1, Phrase::WillSendYouAnEmail},
+    {0, 2, Phrase::Custom1},
+    {0, 3, Phrase::Custom2},
+    {1, 0, Phrase::WillCallBackLater},
+    {1, 1, Phrase::NotUrgent},
+    {1, 2, Phrase::Urgent},
 };
 
 constexpr int kRows = 4;
@@ -53,9 +54,11 @@ void SamplePreview::paintEvent(QPaintEvent *event)
         QStyleOptionButton option;
         option.initFrom(this);
         option.fontMetrics = QFontMetrics(small);
-        option.text = QString::fromUtf8(box.text);
+        const PhraseRow &row = PhraseRowOf(box.phrase);
+        option.text = QString::fromUtf8(row.caption);
         // The custom phrases are ticked so the eye finds them.
-        option.state = QStyle::State_Enabled | (box.custom ? QStyle::State_On : QStyle::State_Off);
+        const bool custom = row.printed == nullptr;
+        option.state = QStyle::State_Enabled | (custom ? QStyle::State_On : QStyle::State_Off);
         const int x = area.x() + (box.column == 0 ? 0 : qRound(area.width() * kRightColumn));
         option.rect = QRect(x, area.y() + box.row * rowHeight, area.right() - x + 200, rowHeight);
         style()->drawControl(QStyle::CE_CheckBox, &option, &painter, this);

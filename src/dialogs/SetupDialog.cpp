@@ -1,6 +1,6 @@
 #include "dialogs/SetupDialog.h"
 
-#include "app/AppState.h"
+#include "store/StoredData.h"
 #include "dialogs/CustomMessagesDialog.h"
 #include "dialogs/PortNumber.h"
 #include "store/AutoRun.h"
@@ -15,19 +15,7 @@
 
 namespace {
 
-enum : int {
-    kServer = 3000,
-    kSenderName = 3001,
-    kSenderAddress = 3002,
-    kUseAuthentication = 3003,
-    kUserName = 3004,
-    kPassword = 3005,
-    kPort = 3006,
-    kSendAsHtml = 3007,
-    kBccToSender = 3010,
-    kAutoRun = 3011,
-    kCustomMessages = 1060,
-};
+using namespace SetupControl;
 
 // The port is read as at most this many characters.
 constexpr qsizetype kPortTextLength = 15;
@@ -37,7 +25,7 @@ const ControlSpec kControls[] = {
     {kSenderName, ControlKind::LineEdit, "", {14, 155, 208, 14}},
     {kSenderAddress, ControlKind::LineEdit, "", {14, 191, 208, 14}},
     {kBccToSender, ControlKind::CheckBox, "Also send me a &BCC for every message I send", {20, 215, 177, 10}},
-    {1, ControlKind::DefaultButton, "&OK", {181, 262, 50, 14}},
+    {kOkButton, ControlKind::DefaultButton, "&OK", {181, 262, 50, 14}},
     {kUseAuthentication, ControlKind::CheckBox, "SMTP server requires authenticating &credentials", {20, 59, 180, 13}},
     {kUserName, ControlKind::LineEdit, "", {61, 78, 161, 14}},
     {kPassword, ControlKind::PasswordEdit, "", {61, 98, 161, 14}},
@@ -55,23 +43,32 @@ const ControlSpec kControls[] = {
     {kAutoRun, ControlKind::CheckBox, "&Auto run at startup", {141, 245, 81, 10}},
 };
 
-const DialogTemplate kTemplate{"Setup", 240, 286, kControls};
+const ControlName kNames[] = {
+    {kServer, "serverEdit"},         {kSenderName, "senderNameEdit"},
+    {kSenderAddress, "senderAddressEdit"}, {kBccToSender, "bccToSenderBox"},
+    {kOkButton, "okButton"},         {kUseAuthentication, "useAuthenticationBox"},
+    {kUserName, "userNameEdit"},     {kPassword, "passwordEdit"},
+    {kSendAsHtml, "sendAsHtmlBox"},  {kCustomMessages, "customMessagesButton"},
+    {kPort, "portEdit"},             {kAutoRun, "autoRunBox"},
+};
+
+const DialogTemplate kTemplate{"Setup", 240, 286, kControls, kNames};
 
 } // namespace
 
-SetupDialog::SetupDialog(AppState &state, QWidget *owner) : QDialog(owner), m_state(state)
+SetupDialog::SetupDialog(StoredData &data, QWidget *owner) : QDialog(owner), m_data(data)
 {
     m_controls = BuildDialog(this, kTemplate);
-    const SettingsRecord &settings = state.settings;
+    const SettingsRecord &settings = data.settings;
 
     edit(kServer)->setText(ReadTextField(settings.smtpServer));
     edit(kSenderName)->setText(ReadTextField(settings.senderName));
     edit(kSenderAddress)->setText(ReadTextField(settings.senderAddress));
     edit(kUserName)->setText(ReadTextField(settings.smtpUserName));
-    RecoverPassword(settings.smtpPassword, state.passwordScratch);
-    edit(kPassword)->setText(ReadTextField(state.passwordScratch));
+    RecoverPassword(settings.smtpPassword, m_passwordScratch);
+    edit(kPassword)->setText(ReadTextField(m_passwordScratch));
 
-    box(kAutoRun)->setChecked(IsAutoRunSet(state.appDataFolder) == 1);
+    box(kAutoRun)->setChecked(IsAutoRunSet(data.appDataFolder));
     box(kBccToSender)->setChecked(settings.bccToSender == 1);
     box(kSendAsHtml)->setChecked(settings.sendAsHtml == 1);
     box(kUseAuthentication)->setChecked(settings.useAuthentication == 1);
@@ -84,7 +81,7 @@ SetupDialog::SetupDialog(AppState &state, QWidget *owner) : QDialog(owner), m_st
         if (ticked)
             edit(kUserName)->setFocus();
     });
-    connect(m_controls.get<QPushButton>(1), &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_controls.get<QPushButton>(kOkButton), &QPushButton::clicked, this, &QDialog::accept);
     connect(m_controls.get<QPushButton>(kCustomMessages), &QPushButton::clicked, this,
             &SetupDialog::runCustomMessages);
 }
@@ -93,7 +90,7 @@ SetupDialog::~SetupDialog()
 {
     // Torn down while still open (Exit discards open dialogs unsaved): the
     // clear password must not outlive the dialog all the same.
-    m_state.passwordScratch.fill(0);
+    m_passwordScratch.fill(0);
 }
 
 void SetupDialog::done(int result)
@@ -112,7 +109,7 @@ void SetupDialog::setAuthenticationEditsEnabled(bool enabled)
 
 void SetupDialog::runCustomMessages()
 {
-    CustomMessagesDialog dialog(m_state, this);
+    CustomMessagesDialog dialog(m_data, this);
     connect(&dialog, &CustomMessagesDialog::customMessagesChanged, this, &SetupDialog::customMessagesChanged);
     dialog.setWindowModality(Qt::WindowModal);
     dialog.exec();
@@ -120,19 +117,19 @@ void SetupDialog::runCustomMessages()
 
 void SetupDialog::storeAndSave()
 {
-    SettingsRecord &settings = m_state.settings;
+    SettingsRecord &settings = m_data.settings;
 
     settings.sendAsHtml = box(kSendAsHtml)->isChecked() ? 1 : 0;
-    m_state.activeSendAsHtml = settings.sendAsHtml;
+    m_data.activeSendAsHtml = settings.sendAsHtml;
 
     // The entry is only written or removed when the box disagrees with it, so
     // an entry someone wrote by hand stays as it is.
     const bool autoRunWanted = box(kAutoRun)->isChecked();
-    const bool autoRunSet = IsAutoRunSet(m_state.appDataFolder) == 1;
+    const bool autoRunSet = IsAutoRunSet(m_data.appDataFolder);
     if (autoRunWanted && !autoRunSet)
-        SetAutoRun(m_state.appDataFolder, m_state.autoRunCommand);
+        SetAutoRun(m_data.appDataFolder, m_data.autoRunCommand);
     else if (!autoRunWanted && autoRunSet)
-        ClearAutoRun(m_state.appDataFolder);
+        ClearAutoRun(m_data.appDataFolder);
 
     settings.bccToSender = box(kBccToSender)->isChecked() ? 1 : 0;
     settings.useAuthentication = box(kUseAuthentication)->isChecked() ? 1 : 0;
@@ -141,12 +138,12 @@ void SetupDialog::storeAndSave()
     WriteTextField(settings.senderName, edit(kSenderName)->text());
     WriteTextField(settings.senderAddress, edit(kSenderAddress)->text());
     WriteTextField(settings.smtpUserName, edit(kUserName)->text());
-    WriteTextField(m_state.passwordScratch, edit(kPassword)->text());
+    WriteTextField(m_passwordScratch, edit(kPassword)->text());
     settings.smtpPort = PortFromText(QStringView(edit(kPort)->text()).left(kPortTextLength));
-    InvertText(m_state.passwordScratch, settings.smtpPassword);
+    InvertText(m_passwordScratch, settings.smtpPassword);
 
-    SaveDataFiles(m_state);
-    m_state.passwordScratch.fill(0);
+    SaveDataFiles(m_data);
+    m_passwordScratch.fill(0);
 }
 
 QLineEdit *SetupDialog::edit(int id) const

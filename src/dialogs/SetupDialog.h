@@ -1,24 +1,44 @@
 #pragma once
 
-#include "dialogs/DialogTemplate.h"
+#include "widgets/DialogTemplate.h"
 
 #include <QDialog>
 
-struct AppState;
+#include <array>
+
+struct StoredData;
+
+// Control ids of Setup.
+namespace SetupControl {
+inline constexpr int kServer = 3000;
+inline constexpr int kSenderName = 3001;
+inline constexpr int kSenderAddress = 3002;
+inline constexpr int kUseAuthentication = 3003;
+inline constexpr int kUserName = 3004;
+inline constexpr int kPassword = 3005;
+inline constexpr int kPort = 3006;
+inline constexpr int kSendAsHtml = 3007;
+inline constexpr int kBccToSender = 3010;
+inline constexpr int kAutoRun = 3011;
+inline constexpr int kCustomMessages = 1060;
+} // namespace SetupControl
 class QCheckBox;
 class QLineEdit;
 
 // The SMTP server, its credentials, the sender and the mail options. It edits
-// state.settings and the autostart entry, and saves whenever it closes: OK,
+// data.settings and the autostart entry, and saves whenever it closes: OK,
 // Enter, Escape and the close box alike. While it is open the clear password
-// is in state.passwordScratch; it is all zero again once the dialog closes.
+// is in a buffer of its own; it is all zero again once the dialog closes.
 class SetupDialog : public QDialog {
     Q_OBJECT
 public:
-    SetupDialog(AppState &state, QWidget *owner);
+    SetupDialog(StoredData &data, QWidget *owner);
     ~SetupDialog() override;
 
     void done(int result) override;
+
+    // The clear password's buffer, for checking that it is wiped.
+    const std::array<char, 128> &passwordScratch() const { return m_passwordScratch; }
 
 signals:
     // The custom phrases were saved from the dialog this one opened.
@@ -32,6 +52,7 @@ private:
     QLineEdit *edit(int id) const;
     QCheckBox *box(int id) const;
 
-    AppState &m_state;
+    StoredData &m_data;
     DialogControls m_controls;
+    std::array<char, 128> m_passwordScratch{};
 };

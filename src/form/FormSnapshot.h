@@ -1,6 +1,6 @@
 #pragma once
 
-#include "form/MessageFormInputs.h"
+#include "message/MessageFormInputs.h"
 
 #include <QMetaType>
 #include <QString>

@@ -1,13 +1,12 @@
 #include "form/MessageForm.h"
 
-#include "app/AppState.h"
-#include "dialogs/PathLabel.h"
 #include "form/MessageFormTemplate.h"
-#include "form/PhraseBoxes.h"
-#include "form/PlainTextLimit.h"
-#include "form/RenderMessage.h"
+#include "message/RenderMessage.h"
 #include "store/DataFiles.h"
+#include "store/StoredData.h"
 #include "store/TextField.h"
+#include "widgets/PathLabel.h"
+#include "widgets/PlainTextLimit.h"
 
 #include <QCheckBox>
 #include <QFileDialog>
@@ -26,15 +25,6 @@
 namespace {
 
 using namespace FormControl;
-
-// In rendering order; every one is unticked after a send.
-constexpr std::array kPhraseBoxes = {
-    PhraseBox::NotUrgent,        PhraseBox::Urgent,          PhraseBox::VisitedToSeeYou,
-    PhraseBox::WillVisitAnotherTime, PhraseBox::LeftItems,   PhraseBox::PleaseContactViaEmail,
-    PhraseBox::Telephoned,       PhraseBox::PleaseCallBack,  PhraseBox::ReturnedYourCall,
-    PhraseBox::WillCallBackLater, PhraseBox::Custom1,        PhraseBox::WillSendYouAnEmail,
-    PhraseBox::Custom2,
-};
 
 constexpr std::array kCallerEdits = {CallerName, CallerCompany, CallerPhone, CallerEmail};
 
@@ -75,10 +65,11 @@ QString MessageTextForEdit(const QString &message)
 
 } // namespace
 
-MessageForm::MessageForm(AppState &state, QWidget *owner)
-    : QDialog(owner), m_state(state)
+MessageForm::MessageForm(StoredData &data, QWidget *owner)
+    : QDialog(owner), m_data(data)
 {
     qRegisterMetaType<FormSnapshot>();
+    qRegisterMetaType<OutgoingMessage>();
     m_controls = BuildDialog(this, MessageFormTemplate());
     ApplyMessageFormTabOrder(m_controls);
     setWindowIcon(QIcon(QStringLiteral(":/icons/quorvane-32.png")));
@@ -90,12 +81,12 @@ MessageForm::MessageForm(AppState &state, QWidget *owner)
     labelRecipients();
     control<QPushButton>(Send)->setEnabled(false);
 
-    control<QCheckBox>(KeepOnTop)->setChecked(m_state.settings.keepOnTop == 1);
-    applyKeepOnTop(m_state.settings.keepOnTop == 1);
-    control<QCheckBox>(AutoClose)->setChecked(m_state.settings.autoCloseAfterSend == 1);
+    control<QCheckBox>(KeepOnTop)->setChecked(m_data.settings.keepOnTop == 1);
+    applyKeepOnTop(m_data.settings.keepOnTop == 1);
+    control<QCheckBox>(AutoClose)->setChecked(m_data.settings.autoCloseAfterSend == 1);
     // A copy to the caller is never preset: it is chosen for each caller.
     control<QCheckBox>(CcCaller)->setChecked(false);
-    m_state.settings.ccCaller = 0;
+    m_data.settings.ccCaller = 0;
     customMessagesChanged();
     control<QLineEdit>(CallerName)->setFocus();
     clockTick();
@@ -115,7 +106,7 @@ MessageForm::MessageForm(AppState &state, QWidget *owner)
             control<QCheckBox>(PhraseBox::Urgent)->setChecked(false);
     });
     connect(control<QCheckBox>(CcCaller), &QCheckBox::toggled, this,
-            [this](bool checked) { m_state.settings.ccCaller = checked ? 1 : 0; });
+            [this](bool checked) { m_data.settings.ccCaller = checked ? 1 : 0; });
     connect(control<QCheckBox>(KeepOnTop), &QCheckBox::toggled, this, &MessageForm::keepOnTopToggled);
     connect(control<QPushButton>(Attach), &QPushButton::clicked, this, &MessageForm::attachOrDetach);
     connect(control<QPushButton>(Send), &QPushButton::clicked, this, &MessageForm::send);
@@ -134,9 +125,9 @@ QCheckBox *MessageForm::recipientBox(int index) const
 
 void MessageForm::clockTick()
 {
-    m_state.clock = MakeClockTexts(QDateTime::currentDateTime(), QLocale::system());
-    control<QLabel>(Date)->setText(m_state.clock.date);
-    control<QLabel>(Time)->setText(m_state.clock.time);
+    m_clock = MakeClockTexts(QDateTime::currentDateTime(), QLocale::system());
+    control<QLabel>(Date)->setText(m_clock.date);
+    control<QLabel>(Time)->setText(m_clock.time);
 }
 
 void MessageForm::recipientsChanged()
@@ -146,7 +137,7 @@ void MessageForm::recipientsChanged()
 
 void MessageForm::customMessagesChanged()
 {
-    const SettingsRecord &s = m_state.settings;
+    const SettingsRecord &s = m_data.settings;
     ApplyCustomMessageBox(control<QCheckBox>(PhraseBox::Custom1), s.customMessage1Enabled,
                           ReadTextField(s.customMessage1));
     ApplyCustomMessageBox(control<QCheckBox>(PhraseBox::Custom2), s.customMessage2Enabled,
@@ -156,7 +147,7 @@ void MessageForm::customMessagesChanged()
 void MessageForm::labelRecipients()
 {
     for (int i = 0; i < kRecipientCount; ++i) {
-        const QString name = ReadTextField(m_state.recipients.entries[i].name);
+        const QString name = ReadTextField(m_data.recipients.entries[i].name);
         QCheckBox *box = recipientBox(i);
         box->setText(AsCaption(name));
         // A box without a caption can still be ticked: a screen reader says
@@ -182,13 +173,13 @@ void MessageForm::selectAllToggled(bool checked)
 
 void MessageForm::keepOnTopToggled(bool checked)
 {
-    m_state.settings.keepOnTop = checked ? 1 : 0;
+    m_data.settings.keepOnTop = checked ? 1 : 0;
     applyKeepOnTop(checked);
     if (checked) {
         raise();
         activateWindow();
     }
-    SaveDataFiles(m_state);
+    SaveDataFiles(m_data);
 }
 
 void MessageForm::applyKeepOnTop(bool onTop)
@@ -229,18 +220,18 @@ FormSnapshot MessageForm::snapshot() const
     FormSnapshot s;
     for (int i = 0; i < kRecipientCount; ++i)
         s.inputs.recipientTicked[i] = recipientBox(i)->isChecked();
-    for (int id : kPhraseBoxes) {
-        if (control<QCheckBox>(id)->isChecked())
-            s.inputs.tickedPhrases.insert(id);
+    for (const PhraseRow &phrase : kPhrases) {
+        if (control<QCheckBox>(kPhraseBoxIds[phrase.id])->isChecked())
+            s.inputs.tickedPhrases.insert(phrase.id);
     }
     s.inputs.callerName = control<QLineEdit>(CallerName)->text();
     s.inputs.callerCompany = control<QLineEdit>(CallerCompany)->text();
     s.inputs.callerPhone = control<QLineEdit>(CallerPhone)->text();
     s.inputs.callerEmail = control<QLineEdit>(CallerEmail)->text();
     s.inputs.messageText = MessageTextFromEdit(control<QPlainTextEdit>(MessageText)->toPlainText());
-    s.hasAttachment = m_state.message.hasAttachment == 1;
-    s.attachmentPath = m_state.message.attachmentPath;
-    s.attachmentName = m_state.message.attachmentName;
+    s.hasAttachment = m_hasAttachment;
+    s.attachmentPath = m_attachmentPath;
+    s.attachmentName = m_attachmentName;
     s.selectAllTicked = control<QCheckBox>(SelectAll)->isChecked();
     s.ccCallerTicked = control<QCheckBox>(CcCaller)->isChecked();
     return s;
@@ -249,7 +240,7 @@ FormSnapshot MessageForm::snapshot() const
 void MessageForm::send()
 {
     const FormSnapshot sent = snapshot();
-    const RenderOutcome outcome = RenderMessage(m_state, sent.inputs);
+    const RenderOutcome outcome = RenderMessage(sent.inputs, m_clock, m_data);
     if (!outcome.ok) {
         // Nothing is cleared: the message stays on the form to be sent again.
         auto *box = new QMessageBox(
@@ -264,9 +255,9 @@ void MessageForm::send()
         return;
     }
 
-    for (int id : kPhraseBoxes)
+    for (int id : kPhraseBoxIds)
         control<QCheckBox>(id)->setChecked(false);
-    emit sendRequested(sent);
+    emit sendRequested(sent, outcome.message);
 
     // Ready for the next caller while the mail goes out.
     for (int i = 0; i < kRecipientCount; ++i)
@@ -276,10 +267,10 @@ void MessageForm::send()
     control<QPlainTextEdit>(MessageText)->clear();
     control<QPushButton>(Send)->setEnabled(false);
 
-    m_state.settings.keepOnTop = control<QCheckBox>(KeepOnTop)->isChecked() ? 1 : 0;
+    m_data.settings.keepOnTop = control<QCheckBox>(KeepOnTop)->isChecked() ? 1 : 0;
     const bool autoClose = control<QCheckBox>(AutoClose)->isChecked();
-    m_state.settings.autoCloseAfterSend = autoClose ? 1 : 0;
-    SaveDataFiles(m_state);
+    m_data.settings.autoCloseAfterSend = autoClose ? 1 : 0;
+    SaveDataFiles(m_data);
     if (autoClose) {
         endForm(kSentAndClosed);
         return;
@@ -292,10 +283,10 @@ void MessageForm::restore(const FormSnapshot &sent)
 {
     for (int i = 0; i < kRecipientCount; ++i)
         recipientBox(i)->setChecked(sent.inputs.recipientTicked[i]);
-    for (int id : kPhraseBoxes) {
-        QCheckBox *box = control<QCheckBox>(id);
+    for (const PhraseRow &phrase : kPhrases) {
+        QCheckBox *box = control<QCheckBox>(kPhraseBoxIds[phrase.id]);
         // A custom phrase switched off since stays off.
-        box->setChecked(box->isEnabled() && sent.inputs.tickedPhrases.contains(id));
+        box->setChecked(box->isEnabled() && sent.inputs.tickedPhrases.contains(phrase.id));
     }
     control<QLineEdit>(CallerName)->setText(sent.inputs.callerName);
     control<QLineEdit>(CallerCompany)->setText(sent.inputs.callerCompany);
@@ -309,18 +300,18 @@ void MessageForm::restore(const FormSnapshot &sent)
         control<QCheckBox>(SelectAll)->setChecked(sent.selectAllTicked);
     }
     control<QCheckBox>(CcCaller)->setChecked(sent.ccCallerTicked);
-    m_state.settings.ccCaller = sent.ccCallerTicked ? 1 : 0;
+    m_data.settings.ccCaller = sent.ccCallerTicked ? 1 : 0;
     showAttachment(sent.hasAttachment, sent.attachmentPath, sent.attachmentName);
     updateSendButton();
 }
 
 void MessageForm::attachOrDetach()
 {
-    if (m_state.message.hasAttachment == 1) {
+    if (m_hasAttachment) {
         showAttachment(false, {}, {});
         return;
     }
-    m_state.message.attachmentPath.clear();
+    m_attachmentPath.clear();
     const QString picked =
         QFileDialog::getOpenFileName(this, QString(), QString(), QStringLiteral("All Files (*)"));
     const QFileInfo file(picked);
@@ -332,9 +323,9 @@ void MessageForm::attachOrDetach()
 
 void MessageForm::showAttachment(bool attached, const QString &path, const QString &name)
 {
-    m_state.message.hasAttachment = attached ? 1 : 0;
-    m_state.message.attachmentPath = path;
-    m_state.message.attachmentName = name;
+    m_hasAttachment = attached;
+    m_attachmentPath = path;
+    m_attachmentName = name;
     control<PathLabel>(AttachmentName)->setFullText(name);
     m_controls.widget(AttachmentIndicator)->setVisible(attached);
     control<QPushButton>(Attach)->setText(QString::fromUtf8(attached ? kDetachCaption : kAttachCaption));
@@ -342,19 +333,18 @@ void MessageForm::showAttachment(bool attached, const QString &path, const QStri
 
 void MessageForm::storeOptions()
 {
-    m_state.settings.keepOnTop = control<QCheckBox>(KeepOnTop)->isChecked() ? 1 : 0;
-    m_state.settings.autoCloseAfterSend = control<QCheckBox>(AutoClose)->isChecked() ? 1 : 0;
+    m_data.settings.keepOnTop = control<QCheckBox>(KeepOnTop)->isChecked() ? 1 : 0;
+    m_data.settings.autoCloseAfterSend = control<QCheckBox>(AutoClose)->isChecked() ? 1 : 0;
 }
 
 void MessageForm::reject()
 {
     storeOptions();
-    SaveDataFiles(m_state);
+    SaveDataFiles(m_data);
     endForm(kClosed);
 }
 
 void MessageForm::endForm(int result)
 {
-    m_state.formOpen = 0;
     done(result);
 }

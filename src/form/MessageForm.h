@@ -1,11 +1,13 @@
 #pragma once
 
-#include "dialogs/DialogTemplate.h"
+#include "widgets/DialogTemplate.h"
 #include "form/FormSnapshot.h"
+#include "message/ClockTexts.h"
+#include "message/OutgoingMessage.h"
 
 #include <QDialog>
 
-struct AppState;
+struct StoredData;
 class QCheckBox;
 
 // The window in which a message is taken: who it is for, who called, what
@@ -14,8 +16,8 @@ class QCheckBox;
 // caller; the delivery itself belongs to whoever listens to sendRequested.
 //
 // Run it with exec(): it ends with kClosed (Close, Escape, the close box) or
-// kSentAndClosed (Send with auto close), and sets state.formOpen to 0 when it
-// ends. Each opening starts afresh from the stored settings.
+// kSentAndClosed (Send with auto close). Each opening starts afresh from the
+// stored settings.
 class MessageForm : public QDialog {
     Q_OBJECT
 public:
@@ -23,7 +25,7 @@ public:
     static constexpr int kSentAndClosed = 1000;
     static constexpr int kMessageEditLimit = 200000;
 
-    explicit MessageForm(AppState &state, QWidget *owner = nullptr);
+    explicit MessageForm(StoredData &data, QWidget *owner = nullptr);
 
     // A send that failed: puts the message back as it was sent (fields, ticks,
     // attachment) so that nothing has to be typed again, and enables Send.
@@ -31,11 +33,16 @@ public:
 
     void setVisible(bool visible) override;
 
+    // What the form holds now, as Send would take it.
+    FormSnapshot snapshot() const;
+    // The date and time it shows, as a message sent now prints them.
+    const ClockTexts &clock() const { return m_clock; }
+
 signals:
-    // Rendering succeeded and state.message holds the mail; emitted before the
-    // form clears itself. Connect it queued: the mail goes out after Send's
-    // handler has returned.
-    void sendRequested(const FormSnapshot &sent);
+    // Rendering succeeded and message is the mail; emitted before the form
+    // clears itself. Connect it queued: the mail goes out after Send's handler
+    // has returned.
+    void sendRequested(const FormSnapshot &sent, const OutgoingMessage &message);
     void editRecipientsRequested();
     void setupRequested();
     void aboutRequested();
@@ -67,9 +74,12 @@ private:
     void labelRecipients();
     void storeOptions();
     void endForm(int result);
-    FormSnapshot snapshot() const;
 
-    AppState &m_state;
+    StoredData &m_data;
     DialogControls m_controls;
+    ClockTexts m_clock;
+    bool m_hasAttachment = false;
+    QString m_attachmentPath;
+    QString m_attachmentName;
     bool m_changingWindowFlags = false;
 };

@@ -1,7 +1,6 @@
 #include "form/MessageFormTemplate.h"
 
-#include "form/PhraseBoxes.h"
-#include "form/WrapCheckBox.h"
+#include "widgets/WrapCheckBox.h"
 #include "store/RecipientTable.h"
 
 #include <QLabel>
@@ -68,19 +67,22 @@ std::vector<ControlSpec> MakeControls()
     c.push_back({kNoId, ControlKind::GroupBox, "Message (10,000 characters Maximum)", {214, 123, 213, 166},
                  MessageText});
     c.push_back({MessageText, ControlKind::TextEdit, "", {222, 133, 197, 56}});
-    c.push_back({PhraseBox::VisitedToSeeYou, ControlKind::CheckBox, "Visited to see you", {228, 192, 76, 10}});
-    c.push_back({PhraseBox::WillVisitAnotherTime, ControlKind::CheckBox, "Will visit another time", {228, 205, 83, 10}});
-    c.push_back({PhraseBox::LeftItems, ControlKind::CheckBox, "Left item(s)", {228, 218, 64, 10}});
-    c.push_back({PhraseBox::PleaseContactViaEmail, ControlKind::CheckBox, "Please contact via Email", {228, 231, 91, 10}});
-    c.push_back({PhraseBox::WillSendYouAnEmail, ControlKind::CheckBox, "Will send you an Email", {228, 244, 90, 10}});
-    c.push_back({PhraseBox::Custom1, ControlKind::CheckBox, "A short message", {228, 257, 95, 10}});
-    c.push_back({PhraseBox::Custom2, ControlKind::CheckBox, "A much longer message that you could use", {228, 270, 181, 10}});
-    c.push_back({PhraseBox::Telephoned, ControlKind::CheckBox, "Telephoned", {329, 192, 64, 10}});
-    c.push_back({PhraseBox::PleaseCallBack, ControlKind::CheckBox, "Please call back", {329, 205, 85, 10}});
-    c.push_back({PhraseBox::ReturnedYourCall, ControlKind::CheckBox, "Returned your call", {329, 218, 92, 10}});
-    c.push_back({PhraseBox::WillCallBackLater, ControlKind::CheckBox, "Will call back later", {329, 231, 77, 10}});
-    c.push_back({PhraseBox::NotUrgent, ControlKind::CheckBox, "Not Urgent", {329, 244, 87, 10}});
-    c.push_back({PhraseBox::Urgent, ControlKind::CheckBox, "URGENT", {329, 257, 64, 10}});
+    // The phrase boxes in two columns; their captions come from the phrase table.
+    struct PhrasePlace {
+        Phrase::Id phrase;
+        QRect units;
+    };
+    const PhrasePlace places[] = {
+        {Phrase::VisitedToSeeYou, {228, 192, 76, 10}},   {Phrase::WillVisitAnotherTime, {228, 205, 83, 10}},
+        {Phrase::LeftItems, {228, 218, 64, 10}},         {Phrase::PleaseContactViaEmail, {228, 231, 91, 10}},
+        {Phrase::WillSendYouAnEmail, {228, 244, 90, 10}}, {Phrase::Custom1, {228, 257, 95, 10}},
+        {Phrase::Custom2, {228, 270, 181, 10}},          {Phrase::Telephoned, {329, 192, 64, 10}},
+        {Phrase::PleaseCallBack, {329, 205, 85, 10}},    {Phrase::ReturnedYourCall, {329, 218, 92, 10}},
+        {Phrase::WillCallBackLater, {329, 231, 77, 10}}, {Phrase::NotUrgent, {329, 244, 87, 10}},
+        {Phrase::Urgent, {329, 257, 64, 10}},
+    };
+    for (const PhrasePlace &place : places)
+        c.push_back({kPhraseBoxIds[place.phrase], ControlKind::CheckBox, PhraseRowOf(place.phrase).caption, place.units});
 
     c.push_back({KeepOnTop, ControlKind::CheckBox, "&Keep on top", {228, 296, 87, 12}});
     c.push_back({AutoClose, ControlKind::Custom, kAutoCloseCaption, {322, 293, 49, 18}, kNoId, {}, MakeAutoCloseBox});
@@ -89,12 +91,43 @@ std::vector<ControlSpec> MakeControls()
     return c;
 }
 
+std::vector<ControlName> MakeNames()
+{
+    std::vector<ControlName> n = {
+        {EditRecipients, "editRecipientsButton"}, {Setup, "setupButton"},
+        {SelectAll, "selectAllBox"},             {AppIcon, "appIcon"},
+        {Help, "helpButton"},                    {About, "aboutButton"},
+        {Attach, "attachButton"},                {AttachmentIndicator, "attachmentIndicator"},
+        {AttachmentName, "attachmentName"},      {Date, "dateLabel"},
+        {Time, "timeLabel"},                     {CallerName, "callerNameEdit"},
+        {CallerCompany, "callerCompanyEdit"},    {CallerPhone, "callerPhoneEdit"},
+        {CallerEmail, "callerEmailEdit"},        {CcCaller, "ccCallerBox"},
+        {MessageText, "messageEdit"},            {KeepOnTop, "keepOnTopBox"},
+        {AutoClose, "autoCloseBox"},             {Close, "closeButton"},
+        {Send, "sendButton"},
+        {PhraseBox::NotUrgent, "notUrgentBox"},  {PhraseBox::Urgent, "urgentBox"},
+        {PhraseBox::VisitedToSeeYou, "visitedToSeeYouBox"},
+        {PhraseBox::WillVisitAnotherTime, "willVisitAnotherTimeBox"},
+        {PhraseBox::LeftItems, "leftItemsBox"},
+        {PhraseBox::PleaseContactViaEmail, "pleaseContactViaEmailBox"},
+        {PhraseBox::Telephoned, "telephonedBox"}, {PhraseBox::PleaseCallBack, "pleaseCallBackBox"},
+        {PhraseBox::ReturnedYourCall, "returnedYourCallBox"},
+        {PhraseBox::WillCallBackLater, "willCallBackLaterBox"},
+        {PhraseBox::Custom1, "custom1Box"},      {PhraseBox::WillSendYouAnEmail, "willSendYouAnEmailBox"},
+        {PhraseBox::Custom2, "custom2Box"},
+    };
+    for (int i = 0; i < kRecipientCount; ++i)
+        n.push_back({FirstRecipient + i, QStringLiteral("recipient%1Box").arg(i)});
+    return n;
+}
+
 } // namespace
 
 const DialogTemplate &MessageFormTemplate()
 {
     static const std::vector<ControlSpec> controls = MakeControls();
-    static const DialogTemplate tpl{"Quorvane", 434, 334, controls};
+    static const std::vector<ControlName> names = MakeNames();
+    static const DialogTemplate tpl{"Quorvane", 434, 334, controls, names};
     return tpl;
 }
 

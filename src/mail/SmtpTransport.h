@@ -9,7 +9,7 @@ struct ComposedMail;
 struct TransportPlan;
 
 // Log-in details for one send. The password is read where it lies (the
-// caller's scratch buffer) and not copied by us.
+// job's buffer) and not copied by us.
 struct SmtpCredentials {
     QByteArray userName;
     const char *password = nullptr; // zero-terminated

@@ -45,11 +45,11 @@ QString AutoRunEntryPath(const QString &appDataFolder)
     return appDataFolder + QStringLiteral("/autostart/quorvane.desktop");
 }
 
-int SetAutoRun(const QString &appDataFolder, const QString &command)
+bool SetAutoRun(const QString &appDataFolder, const QString &command)
 {
     const QString path = AutoRunEntryPath(appDataFolder);
     if (!MakePrivateFolder(QFileInfo(path).absolutePath()))
-        return 0;
+        return false;
     const QString entry = QStringLiteral("[Desktop Entry]\n"
                                          "Type=Application\n"
                                          "Name=Quorvane\n"
@@ -63,23 +63,23 @@ int SetAutoRun(const QString &appDataFolder, const QString &command)
                                          // after its shell.
                                          "X-KDE-autostart-phase=2\n")
                               .arg(ExecLine(command));
-    return WriteFileAtomically(path, entry.toUtf8()) ? 1 : 0;
+    return WriteFileAtomically(path, entry.toUtf8());
 }
 
-int ClearAutoRun(const QString &appDataFolder)
+bool ClearAutoRun(const QString &appDataFolder)
 {
-    return QFile::remove(AutoRunEntryPath(appDataFolder)) ? 1 : 0;
+    return QFile::remove(AutoRunEntryPath(appDataFolder));
 }
 
-int IsAutoRunSet(const QString &appDataFolder)
+bool IsAutoRunSet(const QString &appDataFolder)
 {
     const QString path = AutoRunEntryPath(appDataFolder);
     // Only a regular file is an entry; opening a pipe would block Setup.
     if (!QFileInfo(path).isFile())
-        return 0;
+        return false;
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
-        return 0;
+        return false;
     // An entry the desktop has switched off does not start the program.
     bool inMainGroup = false;
     while (!file.atEnd()) {
@@ -97,7 +97,7 @@ int IsAutoRunSet(const QString &appDataFolder)
         const QString value = line.mid(eq + 1).trimmed();
         if ((key == QStringLiteral("Hidden") && value == QStringLiteral("true")) ||
             (key == QStringLiteral("X-GNOME-Autostart-enabled") && value == QStringLiteral("false")))
-            return 0;
+            return false;
     }
-    return 1;
+    return true;
 }

@@ -6,7 +6,7 @@
 // appDataFolder/autostart/quorvane.desktop; its presence is the setting.
 QString AutoRunEntryPath(const QString &appDataFolder);
 
-// Each returns 1 on success, 0 otherwise; callers may ignore it.
-int SetAutoRun(const QString &appDataFolder, const QString &command);
-int ClearAutoRun(const QString &appDataFolder);
-int IsAutoRunSet(const QString &appDataFolder);
+// Set and Clear say whether they succeeded; callers may ignore it.
+bool SetAutoRun(const QString &appDataFolder, const QString &command);
+bool ClearAutoRun(const QString &appDataFolder);
+bool IsAutoRunSet(const QString &appDataFolder);

@@ -1,6 +1,6 @@
 #include "store/DataFiles.h"
 
-#include "app/AppState.h"
+#include "store/StoredData.h"
 #include "store/AutoRun.h"
 #include "store/RecordBytes.h"
 #include "store/SafeFile.h"
@@ -18,42 +18,42 @@ namespace {
 const QString kCaption = QStringLiteral("Quorvane");
 const QString kProblemAccessing = QStringLiteral("Problem accessing settings data file - Please re-install Quorvane");
 
-void Show(AppState &state, const QString &text)
+void Show(StoredData &data, const QString &text)
 {
-    if (state.messages)
-        state.messages->show(kCaption, text);
+    if (data.messages)
+        data.messages->show(kCaption, text);
 }
 
-void ReportCannotCreate(AppState &state, const QString &path)
+void ReportCannotCreate(StoredData &data, const QString &path)
 {
-    Show(state, QStringLiteral("Cannot create Quorvane Data File - ") + path +
+    Show(data, QStringLiteral("Cannot create Quorvane Data File - ") + path +
                     QStringLiteral("\nPlease check that you have 'write' access to this folder"));
 }
 
 // Writes one data file whole, unless it is one that could not be read at
 // start: what is in memory is then not what it holds.
-void SaveFile(AppState &state, const QString &path, bool unread, const QByteArray &bytes)
+void SaveFile(StoredData &data, const QString &path, bool unread, const QByteArray &bytes)
 {
     if (unread) {
-        Show(state, QStringLiteral("Quorvane Data File not saved - ") + path +
+        Show(data, QStringLiteral("Quorvane Data File not saved - ") + path +
                         QStringLiteral("\nIt could not be read when Quorvane started, so it is left as it is. "
                                        "Make it readable, then start Quorvane again."));
         return;
     }
     if (!WriteFileAtomically(path, bytes))
-        ReportCannotCreate(state, path);
+        ReportCannotCreate(data, path);
 }
 
-void RefreshWorkingCopies(AppState &state)
+void RefreshWorkingCopies(StoredData &data)
 {
-    state.activeSendAsHtml = state.settings.sendAsHtml;
-    state.activeSmtpServer = ReadTextField(state.settings.smtpServer);
+    data.activeSendAsHtml = data.settings.sendAsHtml;
+    data.activeSmtpServer = ReadTextField(data.settings.smtpServer);
 }
 
 // Makes the data folder when it is missing. Returns whether it had to be made.
-bool EnsureDataFolder(const AppState &state)
+bool EnsureDataFolder(const StoredData &data)
 {
-    const QString folder = DataFolderPath(state.appDataFolder);
+    const QString folder = DataFolderPath(data.appDataFolder);
     if (QFileInfo(folder).isDir())
         return false;
     MakePrivateFolder(folder);
@@ -92,14 +92,14 @@ ReadResult ReadDataFile(const QString &path, qint64 maxBytes, QByteArray &bytes)
 
 // Writes an empty recipients table. Returns false, after saying so, when it
 // cannot.
-bool WriteEmptyRecipientsFile(AppState &state)
+bool WriteEmptyRecipientsFile(StoredData &data)
 {
-    EnsureDataFolder(state);
-    if (!WriteFileAtomically(state.recipientsPath, RecipientsToBytes(RecipientTable{}))) {
-        Show(state, kProblemAccessing);
+    EnsureDataFolder(data);
+    if (!WriteFileAtomically(data.recipientsPath, RecipientsToBytes(RecipientTable{}))) {
+        Show(data, kProblemAccessing);
         return false;
     }
-    state.recipients = RecipientTable{};
+    data.recipients = RecipientTable{};
     return true;
 }
 
@@ -120,84 +120,84 @@ QString RecipientsFilePath(const QString &appDataFolder)
     return DataFolderPath(appDataFolder) + QStringLiteral("/qvnrecipients.dat");
 }
 
-void LoadDataFiles(AppState &state)
+void LoadDataFiles(StoredData &data)
 {
     QByteArray bytes;
     bool settingsUnreadable = false;
-    switch (ReadDataFile(state.settingsPath, sizeof(SettingsRecord), bytes)) {
+    switch (ReadDataFile(data.settingsPath, sizeof(SettingsRecord), bytes)) {
     case ReadResult::Read:
-        SettingsFromBytes(state.settings, bytes);
+        SettingsFromBytes(data.settings, bytes);
         break;
     case ReadResult::Missing:
-        CreateSettingsFile(state);
+        CreateSettingsFile(data);
         break;
     case ReadResult::Unreadable:
         // Someone's settings are in there: say so rather than replace them.
         settingsUnreadable = true;
-        state.settingsFileUnread = true;
-        Show(state, kProblemAccessing);
+        data.settingsFileUnread = true;
+        Show(data, kProblemAccessing);
         break;
     }
-    RefreshWorkingCopies(state);
+    RefreshWorkingCopies(data);
 
     bytes.clear();
-    switch (ReadDataFile(state.recipientsPath, sizeof(RecipientTable), bytes)) {
+    switch (ReadDataFile(data.recipientsPath, sizeof(RecipientTable), bytes)) {
     case ReadResult::Read:
-        RecipientsFromBytes(state.recipients, bytes);
+        RecipientsFromBytes(data.recipients, bytes);
         break;
     case ReadResult::Missing:
         // The save that follows a new recipients file rewrites the settings
         // too, which would put an empty record over the file we could not read.
         if (settingsUnreadable)
-            WriteEmptyRecipientsFile(state);
+            WriteEmptyRecipientsFile(data);
         else
-            CreateRecipientsFile(state);
+            CreateRecipientsFile(data);
         break;
     case ReadResult::Unreadable:
-        state.recipientsFileUnread = true;
-        Show(state, kProblemAccessing);
+        data.recipientsFileUnread = true;
+        Show(data, kProblemAccessing);
         break;
     }
 }
 
-void SaveDataFiles(AppState &state)
+void SaveDataFiles(StoredData &data)
 {
-    SaveFile(state, state.settingsPath, state.settingsFileUnread, SettingsToBytes(state.settings));
-    RefreshWorkingCopies(state);
-    SaveFile(state, state.recipientsPath, state.recipientsFileUnread, RecipientsToBytes(state.recipients));
+    SaveFile(data, data.settingsPath, data.settingsFileUnread, SettingsToBytes(data.settings));
+    RefreshWorkingCopies(data);
+    SaveFile(data, data.recipientsPath, data.recipientsFileUnread, RecipientsToBytes(data.recipients));
 }
 
-void CreateSettingsFile(AppState &state)
+void CreateSettingsFile(StoredData &data)
 {
-    const bool folderMade = EnsureDataFolder(state) || state.dataFolderIsNew;
-    AppState defaults;
+    const bool folderMade = EnsureDataFolder(data) || data.dataFolderIsNew;
+    StoredData defaults;
     ResetSettings(defaults);
     // Only the settings file: the recipients file, if there is one, has not
     // been read yet and must not be replaced by an empty table. When even this
     // cannot be written the record stays as it was (all zero at start-up).
-    if (!WriteFileAtomically(state.settingsPath, SettingsToBytes(defaults.settings))) {
-        Show(state, kProblemAccessing);
+    if (!WriteFileAtomically(data.settingsPath, SettingsToBytes(defaults.settings))) {
+        Show(data, kProblemAccessing);
         return;
     }
-    ResetSettings(state);
+    ResetSettings(data);
     // A first run for this user: start with the session from now on.
     if (folderMade)
-        SetAutoRun(state.appDataFolder, state.autoRunCommand);
-    RefreshWorkingCopies(state);
+        SetAutoRun(data.appDataFolder, data.autoRunCommand);
+    RefreshWorkingCopies(data);
 }
 
-void CreateRecipientsFile(AppState &state)
+void CreateRecipientsFile(StoredData &data)
 {
-    if (WriteEmptyRecipientsFile(state))
-        SaveDataFiles(state);
+    if (WriteEmptyRecipientsFile(data))
+        SaveDataFiles(data);
 }
 
-void ResetSettings(AppState &state)
+void ResetSettings(StoredData &data)
 {
-    state.settings = SettingsRecord{};
-    state.settings.smtpPort = 25;
-    state.settings.sendAsHtml = 1;
-    for (RecipientEntry &entry : state.recipients.entries) {
+    data.settings = SettingsRecord{};
+    data.settings.smtpPort = 25;
+    data.settings.sendAsHtml = 1;
+    for (RecipientEntry &entry : data.recipients.entries) {
         entry.name[0] = 0;
         entry.address[0] = 0;
     }

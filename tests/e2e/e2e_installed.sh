@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # Installed into a prefix as a packager installs it (cmake --install), the
-# program runs from there, shows its tray icon and opens its help from
+# program runs from there, shows its tray icon, sends through the mail
+# library in <prefix>/lib/quorvane/ and opens its help from
 # <prefix>/share/quorvane/; the desktop finds its entry and its icons where
 # the freedesktop conventions put them.
 source "$(dirname "$0")/lib.sh"
 e2e_begin "$1"
+trap 'stop_smtp_server; e2e_end' EXIT
 
 build="$(cd "$(dirname "$1")/.." && pwd)"
 prefix="$E2E_WORK/prefix with space"
@@ -23,6 +25,16 @@ for size in 16 22 24 32 48 64 128; do
 done
 check "a scalable icon is in the hicolor theme" test -f "$prefix/share/icons/hicolor/scalable/apps/quorvane.svg"
 check "the help document is in share/quorvane/" test -f "$prefix/share/quorvane/quorvane.html"
+library="$prefix/lib/quorvane/libquorvane-mail.so"
+check "the mail library is in lib/quorvane/" test -f "$library"
+check "and every library it needs is there" bash -c '! ldd "$1" | grep -q "not found"' _ "$library"
+check "the program itself does not load libcurl at start" bash -c '! ldd "$1" | grep -q libcurl' _ "$prefix/bin/quorvane"
+
+mail="$E2E_WORK/mail"
+check "the test mail server starts" start_smtp_server "$mail"
+/usr/bin/python3 "$E2E_DIR/../../scripts/lib/write-profile.py" "$XDG_CONFIG_HOME" --port "$SMTP_PORT" \
+  --sender-name "Reception Desk" --sender-address "reception@example.org" \
+  --recipient "Alice Able=alice@example.org"
 
 # What desktops, software centres and Debian read about the program, checked
 # with the tools they read it by.
@@ -62,6 +74,11 @@ check "the installed program shows its tray icon" wait_for 20 has_tray_icon
 xdotool mousemove --window "$(tray_icon_window)" 11 11 click 1
 check "a click on it opens the form" wait_for 20 has_window_named Quorvane
 sleep 0.5
+# A name, then Tab past the message, the phrases and Close to the recipient.
+xdotool type --delay 20 "Jane Caller"
+for i in $(seq 1 16); do xdotool key Tab; done
+xdotool key space alt+s
+check "a send from the installed program reaches the server" wait_for 30 test -f "$mail/message-1.json"
 # Alt+H is also the mnemonic of "Email caller a CC of this message", so it
 # only moves the focus: click the button, at its place in the 434 x 334 form.
 form="$(window_named Quorvane)"

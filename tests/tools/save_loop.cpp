@@ -7,7 +7,7 @@
 // recipients byte equal to 'a' + k. "saving" is printed once the first save
 // is done.
 
-#include "app/AppState.h"
+#include "store/StoredData.h"
 #include "store/DataFiles.h"
 #include "store/RecordBytes.h"
 
@@ -20,7 +20,7 @@ int main(int argc, char *argv[])
 {
     if (argc != 2)
         return 2;
-    AppState state;
+    StoredData state;
     state.appDataFolder = QString::fromLocal8Bit(argv[1]);
     state.settingsPath = SettingsFilePath(state.appDataFolder);
     state.recipientsPath = RecipientsFilePath(state.appDataFolder);

@@ -1,4 +1,4 @@
-#include "dialogs/PathLabel.h"
+#include "widgets/PathLabel.h"
 
 void PathLabel::setFullText(const QString &text)
 {

@@ -1,6 +1,6 @@
-#include "dialogs/HyperLink.h"
+#include "widgets/HyperLink.h"
 
-#include "app/ProductInfo.h"
+#include "ProductInfo.h"
 
 #include <QCursor>
 #include <QDesktopServices>

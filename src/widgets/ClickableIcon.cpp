@@ -1,4 +1,4 @@
-#include "dialogs/ClickableIcon.h"
+#include "widgets/ClickableIcon.h"
 
 #include <QMouseEvent>
 

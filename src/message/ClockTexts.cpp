@@ -1,4 +1,4 @@
-#include "form/ClockTexts.h"
+#include "message/ClockTexts.h"
 
 ClockTexts MakeClockTexts(const QDateTime &now, const QLocale &locale)
 {

@@ -1,7 +1,6 @@
-#include "dialogs/AccessibleControls.h"
+#include "widgets/AccessibleControls.h"
 
-#include "dialogs/HyperLink.h"
-#include "dialogs/SamplePreview.h"
+#include "widgets/HyperLink.h"
 
 #include <QAccessibleWidget>
 
@@ -37,6 +36,8 @@ QAccessibleInterface *Factory(const QString &className, QObject *object)
 {
     if (className == QLatin1String("HyperLink"))
         return new AccessibleLink(static_cast<HyperLink *>(object));
+    // Setup's sample picture, known by its class name alone: it is drawn by
+    // the dialogs, above this folder.
     if (className == QLatin1String("SamplePreview"))
         return new QAccessibleWidget(static_cast<QWidget *>(object), QAccessible::Graphic);
     return nullptr;

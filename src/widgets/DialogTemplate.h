@@ -33,6 +33,8 @@ enum class ControlKind {
 };
 
 inline constexpr int kNoId = -1;
+// The OK button of every dialog.
+inline constexpr int kOkButton = 1;
 
 struct ControlSpec {
     int id;
@@ -48,11 +50,19 @@ struct ControlSpec {
     std::function<QWidget *(QWidget *parent)> make = {};
 };
 
+// The object name of a control, so tests, the accessibility tree and a
+// debugger show "portEdit" rather than a number.
+struct ControlName {
+    int id;
+    QString name;
+};
+
 struct DialogTemplate {
     const char *caption;
     int widthUnits;
     int heightUnits;
     std::span<const ControlSpec> controls;
+    std::span<const ControlName> names = {};
 };
 
 // The font dialogs are laid out in: the desktop's UI family at 8 points.
@@ -76,16 +86,26 @@ private:
 };
 
 // Creates the dialog's controls as children of dialog, sizes the dialog, and
-// gives each control the object name "control<id>" so code and tests find it
-// by id. The dialog is scaled down when it would not fit the screen, and is
-// centred on the screen when it is first shown.
+// gives each control with an id its name from tpl.names and its id as the
+// property kControlIdProperty, so code and tests find it by id. The dialog is
+// scaled down when it would not fit the screen, and is centred on the screen
+// when it is first shown.
 DialogControls BuildDialog(QDialog *dialog, const DialogTemplate &tpl);
+
+inline constexpr char kControlIdProperty[] = "controlId";
+
+// The id a control was built with, or kNoId.
+int ControlIdOf(const QWidget *control);
 
 // Finds the control of a built dialog by its id.
 template <class T>
 T *ControlById(const QWidget *dialog, int id)
 {
-    return dialog->findChild<T *>(QStringLiteral("control%1").arg(id));
+    for (T *child : dialog->findChildren<T *>()) {
+        if (ControlIdOf(child) == id)
+            return child;
+    }
+    return nullptr;
 }
 
 // Where the tab order differs from template order.

@@ -1,4 +1,4 @@
-#include "form/PlainTextLimit.h"
+#include "widgets/PlainTextLimit.h"
 
 #include <QPlainTextEdit>
 #include <QTextCursor>

@@ -1,7 +1,7 @@
-#include "dialogs/DialogTemplate.h"
+#include "widgets/DialogTemplate.h"
 
-#include "dialogs/AccessibleControls.h"
-#include "dialogs/PathLabel.h"
+#include "widgets/AccessibleControls.h"
+#include "widgets/PathLabel.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -162,7 +162,11 @@ DialogControls BuildDialog(QDialog *dialog, const DialogTemplate &tpl)
                 widget->resize(wanted, widget->height());
         }
         if (row.id != kNoId) {
-            widget->setObjectName(QStringLiteral("control%1").arg(row.id));
+            const auto named = std::find_if(tpl.names.begin(), tpl.names.end(),
+                                            [&row](const ControlName &n) { return n.id == row.id; });
+            if (named != tpl.names.end())
+                widget->setObjectName(named->name);
+            widget->setProperty(kControlIdProperty, row.id);
             controls.add(row.id, widget);
         }
         // Frames and labels sit behind the controls they surround.
@@ -183,6 +187,12 @@ DialogControls BuildDialog(QDialog *dialog, const DialogTemplate &tpl)
     dialog->setFixedSize(dialogSize);
     dialog->installEventFilter(new CentreOnFirstShow(dialog));
     return controls;
+}
+
+int ControlIdOf(const QWidget *control)
+{
+    const QVariant id = control->property(kControlIdProperty);
+    return id.isValid() ? id.toInt() : kNoId;
 }
 
 void SetTabOrder(const DialogControls &controls, std::initializer_list<int> ids)

@@ -1,4 +1,4 @@
-#include "form/WrapCheckBox.h"
+#include "widgets/WrapCheckBox.h"
 
 #include <QStyleOptionButton>
 #include <QStylePainter>

@@ -1,24 +1,24 @@
 #pragma once
 
+#include <QMetaType>
 #include <QString>
 
 #include <cstdint>
 
-// The mail being sent, as rendering leaves it for delivery.
+// The mail being sent, as rendering returns it for delivery.
 struct OutgoingMessage {
     QString toList;        // addresses of the ticked recipients, joined by ";"
     QString subject;       // "Message From: " + callerName
-    QString textBody;      // plain-text body; rebuilt only in text mode
-    QString htmlFilePath;  // the rendered HTML body file; rebuilt only in HTML mode
-    QString htmlFileUrl;   // file:// URL of htmlFilePath
+    bool html = false;     // the body is htmlPage, else textBody
+    QString textBody;      // plain-text body; text mode only
+    QString htmlPage;      // the HTML body, as also written to the page file; HTML mode only
     QString callerName;
     QString callerCompany;
     QString callerPhone;
     QString callerEmail;
     QString messageText;   // in HTML mode, its HTML form
     std::int32_t importance = 1; // 0 low, 1 normal, 2 high
-    std::int32_t hasAttachment = 0;
-    QString attachmentPath;
-    QString attachmentName;
-    QString fromAddress;   // senderName + " <" + senderAddress + ">"
+    QString attachmentPath; // the file sent with it; empty: none
 };
+
+Q_DECLARE_METATYPE(OutgoingMessage)

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "message/PhraseTable.h"
 #include "store/RecipientTable.h"
 
 #include <QSet>
@@ -11,7 +12,7 @@
 // from it, gathered by the form so that rendering stays free of widgets.
 struct MessageFormInputs {
     std::array<bool, kRecipientCount> recipientTicked{}; // box i is recipient i
-    QSet<int> tickedPhrases;                             // ids from PhraseBoxes.h
+    QSet<Phrase::Id> tickedPhrases;
     QString callerName;
     QString callerCompany;
     QString callerPhone;

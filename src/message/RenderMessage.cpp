@@ -1,14 +1,13 @@
-#include "form/RenderMessage.h"
+#include "message/RenderMessage.h"
 
-#include "app/AppState.h"
-#include "app/ProductInfo.h"
-#include "form/PhraseBoxes.h"
+#include "ProductInfo.h"
+#include "message/PhraseTable.h"
+#include "store/StoredData.h"
 #include "store/DataFiles.h"
 #include "store/SafeFile.h"
 #include "store/TextField.h"
 
 #include <QStringBuilder>
-#include <QUrl>
 
 namespace {
 
@@ -16,30 +15,6 @@ constexpr qsizetype kCallerFieldMaxChars = 127;
 constexpr qsizetype kMessageTextMaxChars = 9999;
 
 const QString kCrLf = QStringLiteral("\r\n");
-
-// The phrase boxes in the order their phrases are printed. A null text stands
-// for one of the two custom phrases, which come from the settings.
-struct PhraseRow {
-    int box;
-    const char *text;
-};
-
-constexpr PhraseRow kPhraseRows[] = {
-    {PhraseBox::NotUrgent, "Not Urgent"},
-    {PhraseBox::Urgent, "URGENT"},
-    {PhraseBox::VisitedToSeeYou, "Visited to see you"},
-    {PhraseBox::WillVisitAnotherTime, "Will visit another time"},
-    {PhraseBox::LeftItems, "Left item(s)"},
-    // The box says "Email"; the phrase has always been printed with "email".
-    {PhraseBox::PleaseContactViaEmail, "Please contact via email"},
-    {PhraseBox::Telephoned, "Telephoned"},
-    {PhraseBox::PleaseCallBack, "Please call back"},
-    {PhraseBox::ReturnedYourCall, "Returned your call"},
-    {PhraseBox::WillCallBackLater, "Will call back later"},
-    {PhraseBox::Custom1, nullptr},
-    {PhraseBox::WillSendYouAnEmail, "Will send you an Email"},
-    {PhraseBox::Custom2, nullptr},
-};
 
 struct RenderedPhrase {
     QString text;
@@ -62,38 +37,37 @@ QString LeftChars(const QString &text, qsizetype maxChars)
 // The ticked phrases in printing order, and the importance they set. A custom
 // phrase counts only while its message is enabled: a disabled one is hidden
 // on the form and cannot have been meant.
-QList<RenderedPhrase> TickedPhrases(const AppState &state, const QSet<int> &ticked,
+QList<RenderedPhrase> TickedPhrases(const SettingsRecord &s, const QSet<Phrase::Id> &ticked,
                                     std::int32_t &importance)
 {
-    const SettingsRecord &s = state.settings;
     QList<RenderedPhrase> phrases;
     importance = 1;
-    for (const PhraseRow &row : kPhraseRows) {
-        if (!ticked.contains(row.box))
+    for (const PhraseRow &row : kPhrases) {
+        if (!ticked.contains(row.id))
             continue;
-        if (row.box == PhraseBox::Custom1) {
+        if (row.id == Phrase::Custom1) {
             if (s.customMessage1Enabled == 1)
                 phrases.append({ReadTextField(s.customMessage1), true});
             continue;
         }
-        if (row.box == PhraseBox::Custom2) {
+        if (row.id == Phrase::Custom2) {
             if (s.customMessage2Enabled == 1)
                 phrases.append({ReadTextField(s.customMessage2), true});
             continue;
         }
-        if (row.box == PhraseBox::NotUrgent)
+        if (row.id == Phrase::NotUrgent)
             importance = 0;
-        else if (row.box == PhraseBox::Urgent)
+        else if (row.id == Phrase::Urgent)
             importance = 2;
-        phrases.append({QString::fromLatin1(row.text), false});
+        phrases.append({QString::fromLatin1(row.printed), false});
     }
     return phrases;
 }
 
-QString TextBody(const AppState &state, const QList<RenderedPhrase> &phrases)
+QString TextBody(const OutgoingMessage &m, const ClockTexts &clock, const SettingsRecord &settings,
+                 const QList<RenderedPhrase> &phrases)
 {
-    const OutgoingMessage &m = state.message;
-    QString body = kCrLf % state.clock.dateLine % state.clock.timeLine
+    QString body = kCrLf % clock.dateLine % clock.timeLine
                    % QStringLiteral("From: ") % m.callerName % kCrLf
                    % QStringLiteral("Company: ") % m.callerCompany % kCrLf
                    % QStringLiteral("Phone: ") % m.callerPhone % kCrLf
@@ -103,8 +77,8 @@ QString TextBody(const AppState &state, const QList<RenderedPhrase> &phrases)
     for (const RenderedPhrase &p : phrases)
         body += QStringLiteral("[X] ") % p.text % kCrLf;
     body += kCrLf % kCrLf % QStringLiteral("Message taken by:") % kCrLf % kCrLf
-            % ReadTextField(state.settings.senderName) % kCrLf
-            % ReadTextField(state.settings.senderAddress) % kCrLf % kCrLf
+            % ReadTextField(settings.senderName) % kCrLf
+            % ReadTextField(settings.senderAddress) % kCrLf % kCrLf
             % QString(63, QLatin1Char('-')) % kCrLf
             % QStringLiteral("Message created by Quorvane - ")
             % QString::fromLatin1(kProductWebAddress) % kCrLf % kCrLf;
@@ -126,14 +100,14 @@ QString ValueCell(const QString &value)
 }
 
 // The message text is the one value not escaped: its markup is meant to show.
-QString HtmlBody(const AppState &state, const QList<RenderedPhrase> &phrases)
+QString HtmlBody(const OutgoingMessage &m, const ClockTexts &clock, const SettingsRecord &settings,
+                 const QList<RenderedPhrase> &phrases)
 {
-    const OutgoingMessage &m = state.message;
-    const QString senderAddress = ReadTextField(state.settings.senderAddress).toHtmlEscaped();
+    const QString senderAddress = ReadTextField(settings.senderAddress).toHtmlEscaped();
     QString html = QStringLiteral(
                        "<table border=\"0\" width=\"100%\" id=\"table1\" cellspacing=\"4\"><tr>\r\n")
-                   % LabelCell("Date") % ValueCell(state.clock.dateValue)
-                   % LabelCell("Time") % ValueCell(state.clock.timeValue)
+                   % LabelCell("Date") % ValueCell(clock.dateValue)
+                   % LabelCell("Time") % ValueCell(clock.timeValue)
                    % LabelCell("From") % ValueCell(m.callerName)
                    % LabelCell("Company") % ValueCell(m.callerCompany)
                    % LabelCell("Phone") % ValueCell(m.callerPhone)
@@ -151,7 +125,7 @@ QString HtmlBody(const AppState &state, const QList<RenderedPhrase> &phrases)
                            "</td></tr><tr><td colspan=\"2\"><font face=\"Verdana\" size=\"2\" "
                            "color=\"#800080\">Message taken by:</font><br><br>\r\n"
                            "<font face=\"Verdana\" size=\"2\" color=\"#0000FF\">")
-            % ReadTextField(state.settings.senderName).toHtmlEscaped()
+            % ReadTextField(settings.senderName).toHtmlEscaped()
             % QStringLiteral("<br>\r\n<a href=\"mailto:") % senderAddress % QStringLiteral("\">")
             % senderAddress
             // The anchor has never been closed; mail readers cope and the
@@ -172,14 +146,15 @@ QString HtmlBodyFilePath(const QString &appDataFolder)
     return DataFolderPath(appDataFolder) + QStringLiteral("/this_html_message.htm");
 }
 
-RenderOutcome RenderMessage(AppState &state, const MessageFormInputs &inputs)
+RenderOutcome RenderMessage(const MessageFormInputs &inputs, const ClockTexts &clock, const StoredData &data)
 {
-    OutgoingMessage &m = state.message;
+    RenderOutcome outcome;
+    OutgoingMessage &m = outcome.message;
 
     QStringList addresses;
     for (int i = 0; i < kRecipientCount; ++i) {
         if (inputs.recipientTicked[static_cast<std::size_t>(i)])
-            addresses.append(ReadTextField(state.recipients.entries[static_cast<std::size_t>(i)].address));
+            addresses.append(ReadTextField(data.recipients.entries[static_cast<std::size_t>(i)].address));
     }
     m.toList = addresses.join(QLatin1Char(';'));
 
@@ -190,25 +165,27 @@ RenderOutcome RenderMessage(AppState &state, const MessageFormInputs &inputs)
     m.messageText = LeftChars(inputs.messageText, kMessageTextMaxChars);
     m.subject = QStringLiteral("Message From: ") + m.callerName;
 
-    const QList<RenderedPhrase> phrases = TickedPhrases(state, inputs.tickedPhrases, m.importance);
+    const QList<RenderedPhrase> phrases = TickedPhrases(data.settings, inputs.tickedPhrases, m.importance);
 
-    if (state.activeSendAsHtml == 0) {
-        m.textBody = TextBody(state, phrases);
-        return {};
+    if (data.activeSendAsHtml == 0) {
+        m.textBody = TextBody(m, clock, data.settings, phrases);
+        return outcome;
     }
 
+    m.html = true;
     m.messageText = ConvertTextToHtml(m.messageText);
-    const QString path = HtmlBodyFilePath(state.appDataFolder);
-    // Written whole or not at all: the delivery must never send a page that
-    // a full disk cut short, nor an older message's page as this one's.
-    // The page holds the message, so it is kept private like the data files.
-    if (!MakePrivateFolder(DataFolderPath(state.appDataFolder))
-        || !WriteFileAtomically(path, HtmlBody(state, phrases).toUtf8())) {
-        return {false, path};
+    m.htmlPage = HtmlBody(m, clock, data.settings, phrases);
+    const QString path = HtmlBodyFilePath(data.appDataFolder);
+    // Written whole or not at all, so the file never holds a page cut short
+    // by a full disk; a page that cannot be written stops the send, as it
+    // always has. The page holds the message, so it is kept private like the
+    // data files.
+    if (!MakePrivateFolder(DataFolderPath(data.appDataFolder))
+        || !WriteFileAtomically(path, m.htmlPage.toUtf8())) {
+        outcome.ok = false;
+        outcome.failedPath = path;
     }
-    m.htmlFilePath = path;
-    m.htmlFileUrl = QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded);
-    return {};
+    return outcome;
 }
 
 QString ConvertTextToHtml(const QString &messageText)
