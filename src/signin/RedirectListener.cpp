@@ -98,6 +98,9 @@ void RedirectListener::read(QTcpSocket *socket)
     }
     m_answered = true;
     m_held = socket;
+    // The server owns its sockets; this one must outlive it long enough to
+    // deliver the page, and goes once the browser has read it.
+    socket->setParent(nullptr);
     // No second answer is taken, from this browser or anyone else.
     stopListening();
     emit received({Item(query, "code"), Item(query, "state"), Item(query, "error"), Item(query, "error_description")});
@@ -125,6 +128,7 @@ void RedirectListener::close()
 {
     if (m_held) {
         m_held->abort();
+        m_held->deleteLater();
         m_held = nullptr;
     }
     stopListening();
