@@ -13,6 +13,9 @@ packages=(
   # scripts/benchmark.sh: the curl tool it compares against, and the X
   # extensions its probe watches paints and sends clicks with
   curl libxdamage-dev libxtst-dev
+  # Sign-in: the keychain library (it loads libsecret at run time), and for
+  # the tests a desktop keyring on a private session bus
+  qtkeychain-qt6-dev libsecret-1-0 gnome-keyring libsecret-tools dbus-daemon dbus-bin
 )
 
 missing=()
