@@ -1,4 +1,6 @@
 #include "signin/KeyringStore.h"
+#include "signin/RefreshTokenStore.h"
+#include "signin/TokenFile.h"
 
 #include <QDirIterator>
 #include <QLocalServer>
@@ -110,6 +112,54 @@ private slots:
         // The next call, queued behind the stuck one, is bounded as well.
         result = WriteKeyringSecret(key, kToken, 1s);
         QCOMPARE(result.status, KeyringStatus::TimedOut);
+    }
+
+    // The user's choice decides: the keyring, or the private file only when
+    // chosen; saving to one leaves nothing in the other.
+    void theChoiceDecidesWhereItLives()
+    {
+        if (Mode() != QStringLiteral("real"))
+            QSKIP("needs the real keyring (test_signin_keyring_real)");
+        QTemporaryDir data;
+        const QString account = QStringLiteral("desk@example.org");
+        SignInChoices choices{QStringLiteral("google"), QStringLiteral("id"), {}, true, true};
+        QCOMPARE(SaveRefreshToken(choices, account, data.path(), "rt-in-file", 10s), QString());
+        QCOMPARE(ReadTokenFile(TokenFilePath(data.path())), QByteArray("rt-in-file"));
+        QCOMPARE(ReadKeyringSecret(RefreshTokenKey(choices.provider, account)).status, KeyringStatus::NotFound);
+
+        choices.tokenInFile = false;
+        QCOMPARE(SaveRefreshToken(choices, account, data.path(), kToken, 10s), QString());
+        QVERIFY(!QFile::exists(TokenFilePath(data.path())));
+        StoredToken loaded = LoadRefreshToken(choices, account, data.path(), 10s);
+        QVERIFY(loaded.ok);
+        QCOMPARE(loaded.refreshToken, kToken);
+
+        QCOMPARE(ForgetRefreshToken(choices, account, data.path(), 10s), QString());
+        loaded = LoadRefreshToken(choices, account, data.path(), 10s);
+        QVERIFY(loaded.ok);
+        QVERIFY(loaded.refreshToken.isEmpty());
+    }
+
+    void withoutAKeyringOnlyTheChosenFileKeepsIt()
+    {
+        if (Mode() != QStringLiteral("none"))
+            QSKIP("needs a session without a bus (test_signin_keyring)");
+        QTemporaryDir data;
+        const QString account = QStringLiteral("desk@example.org");
+        SignInChoices choices{QStringLiteral("microsoft"), QStringLiteral("id"), {}, true, false};
+        const QString failure = SaveRefreshToken(choices, account, data.path(), kToken, 10s);
+        QVERIFY(failure.startsWith(QStringLiteral("The desktop keyring could not be used (")));
+        // Not quietly put in a file instead.
+        QVERIFY(QDir(data.path()).isEmpty());
+        const StoredToken loaded = LoadRefreshToken(choices, account, data.path(), 10s);
+        QVERIFY(!loaded.ok);
+        QCOMPARE(loaded.message, failure);
+
+        choices.tokenInFile = true;
+        QCOMPARE(SaveRefreshToken(choices, account, data.path(), kToken, 10s), QString());
+        QCOMPARE(LoadRefreshToken(choices, account, data.path(), 10s).refreshToken, kToken);
+        QCOMPARE(ForgetRefreshToken(choices, account, data.path(), 10s), QString());
+        QVERIFY(!QFile::exists(TokenFilePath(data.path())));
     }
 
 private:
