@@ -177,6 +177,14 @@ private slots:
             Control<QLineEdit>(dialog, SignInDialog::kTenant)->setText(QStringLiteral("a/b"));
             dialog.signIn();
             QCOMPARE(dialog.status(), QStringLiteral("The tenant \"a/b\" is not a tenant name or id."));
+
+            // Closed while waiting for the browser: the sign-in ends with it.
+            Control<QComboBox>(dialog, SignInDialog::kProvider)->setCurrentIndex(2);
+            dialog.signIn();
+            QCOMPARE(browser.opened, 3);
+            QVERIFY(Control<QPushButton>(dialog, SignInDialog::kCancel)->isEnabled());
+            QTest::mouseClick(Control<QPushButton>(dialog, SignInDialog::kClose), Qt::LeftButton);
+            QCOMPARE(dialog.status(), QStringLiteral("The sign-in was cancelled."));
         }
         SignInDialogInputs noAccount = Inputs(data.path(), &server);
         noAccount.account = QStringLiteral("  ");

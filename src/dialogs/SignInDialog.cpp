@@ -84,6 +84,8 @@ SignInDialog::SignInDialog(const SignInDialogInputs &inputs, QWidget *owner)
     edit(kTokenUrl)->setText(shown.tokenUrl);
     edit(kScope)->setText(shown.scope);
     m_controls.get<QCheckBox>(kTokenInFile)->setChecked(inputs.choices.tokenInFile);
+    // It shows providers' error texts: never read as markup.
+    m_controls.get<QLabel>(kStatus)->setTextFormat(Qt::PlainText);
     m_controls.get<QLabel>(kStatus)->setWordWrap(true);
     providerChosen();
     setRunning(false);
@@ -176,16 +178,25 @@ void SignInDialog::cancelSignIn()
     m_flow->cancel();
 }
 
+void SignInDialog::done(int result)
+{
+    m_flow->cancel();
+    QDialog::done(result);
+}
+
 void SignInDialog::finished(const SignInOutcome &outcome)
 {
-    setRunning(false);
     if (!outcome.signedIn) {
+        setRunning(false);
         setStatus(outcome.message + u'.');
         return;
     }
     const SignInChoices choices = chosen(true);
+    // The keyring's wait runs a local loop: the buttons stay off until it ends.
+    m_controls.widget(kCancel)->setEnabled(false);
     const QString failure = SaveRefreshToken(choices, m_inputs.account, m_inputs.dataFolder, outcome.tokens.refreshToken,
                                              m_inputs.keyringWait);
+    setRunning(false);
     if (!failure.isEmpty()) {
         setStatus(failure + u'.');
         return;
@@ -201,7 +212,10 @@ void SignInDialog::finished(const SignInOutcome &outcome)
 
 void SignInDialog::signOut()
 {
+    setRunning(true);
+    m_controls.widget(kCancel)->setEnabled(false);
     const QString failure = ForgetRefreshToken(m_inputs.choices, m_inputs.account, m_inputs.dataFolder, m_inputs.keyringWait);
+    setRunning(false);
     if (!failure.isEmpty()) {
         setStatus(failure + u'.');
         return;

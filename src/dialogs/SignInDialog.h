@@ -59,6 +59,9 @@ public:
     void signOut();
     void cancelSignIn();
 
+    // Closing ends a sign-in still waiting for the browser.
+    void done(int result) override;
+
 signals:
     // Signed in and the refresh token stored: the access token, to use until
     // it expires, without asking the keyring again.
