@@ -1,6 +1,7 @@
 #include "SignInTestServers.h"
 #include "SmtpTestServer.h"
 
+#include "signin/AccessTokenForSend.h"
 #include "signin/SignInEndpoints.h"
 #include "signin/SignInFlow.h"
 #include "signin/TokenEndpoint.h"
@@ -289,6 +290,61 @@ private slots:
             granted += event.value(QStringLiteral("ok")).toBool() ? 1 : 0;
         }
         QCOMPARE(granted, 3);
+    }
+
+    // What the sending thread does before each send signed in.
+    void sendsHoldTheTokenUntilAMinuteIsLeft()
+    {
+        PythonFixture server(QStringLiteral("oauth_server.py"));
+        QVERIFY2(server.start({QStringLiteral("--lifetime"), QStringLiteral("600")}), qPrintable(server.error()));
+        StandInBrowser browser;
+        SignInFlow flow(SystemBrowser());
+        const SignInOutcome outcome = SignIn(server, browser, flow);
+        QVERIFY2(outcome.signedIn, qPrintable(outcome.message));
+        const HeldAccessToken held{outcome.tokens.accessToken, outcome.tokens.expiresAt};
+        const TokenRefreshRequest refresh{QUrl(server.url(QStringLiteral("/token"))), kClientId, {}, {},
+                                          outcome.tokens.refreshToken};
+        auto onWorker = [&](const HeldAccessToken &token, const QDateTime &now) {
+            SendAuthorization result;
+            std::unique_ptr<QThread> worker(QThread::create([&] { result = AccessTokenForSend(token, refresh, now); }));
+            worker->start();
+            worker->wait();
+            return result;
+        };
+        const int signInRequests = server.events(QStringLiteral("token")).size();
+
+        SendAuthorization send = onWorker(held, held.expiresAt.addSecs(-61));
+        QVERIFY(send.ok);
+        QVERIFY(!send.refreshed);
+        QCOMPARE(send.token.accessToken, held.accessToken);
+        QCOMPARE(server.events(QStringLiteral("token")).size(), signInRequests);
+
+        for (const int secondsLeft : {60, -1}) {
+            send = onWorker(held, held.expiresAt.addSecs(-secondsLeft));
+            QVERIFY2(send.ok, qPrintable(send.message));
+            QVERIFY(send.refreshed);
+            QVERIFY(send.token.accessToken != held.accessToken);
+            QVERIFY(send.token.expiresAt > QDateTime::currentDateTimeUtc().addSecs(500));
+            // Not rotated by this provider: nothing new to store.
+            QVERIFY(send.newRefreshToken.isEmpty());
+        }
+        QCOMPARE(server.events(QStringLiteral("token")).size(), signInRequests + 2);
+
+        send = onWorker({}, QDateTime::currentDateTimeUtc());
+        QVERIFY(send.refreshed);
+        QVERIFY(send.ok);
+
+        QNetworkAccessManager network;
+        QNetworkRequest revoke(QUrl(server.url(QStringLiteral("/revoke"))));
+        revoke.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
+        std::unique_ptr<QNetworkReply> revoked(
+            network.post(revoke, "token=" + QUrl::toPercentEncoding(QString::fromUtf8(outcome.tokens.refreshToken))));
+        QTRY_VERIFY(revoked->isFinished());
+        send = onWorker(held, held.expiresAt);
+        QVERIFY(!send.ok);
+        QCOMPARE(send.failure, TokenFailure::InvalidGrant);
+        QCOMPARE(send.message, QStringLiteral("The sign-in has expired: sign in again in Setup"));
+        QVERIFY(send.token.accessToken.isEmpty());
     }
 
     void refreshFailuresAreToldApart()
