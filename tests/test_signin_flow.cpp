@@ -216,8 +216,14 @@ private slots:
         QVERIFY2(redirect.startsWith(QStringLiteral("http://localhost:")), qPrintable(redirect));
         const int port = RedirectPort(browser.opened.at(0));
         QVERIFY(Accepts(QHostAddress::LocalHost, port));
+        // A browser may take "localhost" as ::1: that loopback answers too.
+        QTcpServer probe;
+        if (probe.listen(QHostAddress::LocalHostIPv6)) {
+            probe.close();
+            QVERIFY(Accepts(QHostAddress::LocalHostIPv6, port));
+        }
         for (const QHostAddress &address : QNetworkInterface::allAddresses()) {
-            if (!address.isLoopback() && address.protocol() == QAbstractSocket::IPv4Protocol)
+            if (!address.isLoopback() && !address.isLinkLocal())
                 QVERIFY2(!Accepts(address, port), qPrintable(address.toString()));
         }
         // A request that carries no answer (a browser's icon) is turned away
