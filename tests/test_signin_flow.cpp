@@ -277,6 +277,12 @@ private slots:
         QCOMPARE(spent.message, QStringLiteral("The sign-in has expired: sign in again in Setup"));
 
         request.refreshToken = first.refreshToken;
+        // Before a send: the rotated token comes back for the caller to store.
+        const SendAuthorization send = AccessTokenForSend({}, request, QDateTime::currentDateTimeUtc());
+        QVERIFY2(send.ok, qPrintable(send.message));
+        QVERIFY(!send.newRefreshToken.isEmpty());
+        QVERIFY(send.newRefreshToken != first.refreshToken);
+        request.refreshToken = send.newRefreshToken;
         const TokenResult second = RefreshOnWorker(request);
         QVERIFY2(second.ok, qPrintable(second.message));
 
@@ -295,7 +301,7 @@ private slots:
             QVERIFY(event.value(QStringLiteral("error")).toString() != QStringLiteral("invalid_request"));
             granted += event.value(QStringLiteral("ok")).toBool() ? 1 : 0;
         }
-        QCOMPARE(granted, 3);
+        QCOMPARE(granted, 4);
     }
 
     // What the sending thread does before each send signed in.
