@@ -24,6 +24,10 @@ cmake --build "$build" -j"$(nproc)" --target package
 deb="$(readlink -f "$(ls -t "$build"/quorvane_*.deb | head -n 1)")"
 echo "== $deb"
 dpkg-deb --field "$deb" Package Version Architecture Depends Recommends
+echo "== lintian"
+lintian_errors=0
+lintian --fail-on none "$deb" | tee "${TMPDIR:-/tmp}/quorvane-lintian.txt"
+grep -q '^E: ' "${TMPDIR:-/tmp}/quorvane-lintian.txt" && lintian_errors=1
 
 work="$(mktemp -d "${TMPDIR:-/tmp}/quorvane-package.XXXXXX")"
 source scripts/lib/virtual-desktop.sh
@@ -72,7 +76,13 @@ DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "$deb" >/dev/
 installed=1
 check "the package is installed" dpkg-query -W quorvane
 check "the program is /usr/bin/quorvane" test -x /usr/bin/quorvane
+check "lintian finds no errors in the package" test "$lintian_errors" = 0
 check "its desktop entry is in /usr/share/applications" test -f /usr/share/applications/quorvane.desktop
+check "and passes desktop-file-validate" desktop-file-validate /usr/share/applications/quorvane.desktop
+check "its AppStream metadata passes appstreamcli validate" \
+  appstreamcli validate --no-net /usr/share/metainfo/example.lumarc.quorvane.metainfo.xml
+check "its manual page is quorvane(1)" bash -c 'man -w quorvane | grep -qx /usr/share/man/man1/quorvane.1.gz'
+check "its copyright file is in /usr/share/doc/quorvane" test -f /usr/share/doc/quorvane/copyright
 for size in 16 22 24 32 48 64 128; do
   check "its ${size}x${size} icon is in the hicolor theme" test -f "/usr/share/icons/hicolor/${size}x${size}/apps/quorvane.png"
 done

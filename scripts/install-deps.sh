@@ -10,6 +10,16 @@ packages=(
   python3 python3-aiosmtpd
   xvfb tint2 xdotool x11-utils imagemagick fonts-dejavu-core
   dpkg-dev file
+  # tests/e2e/e2e_accessibility.sh: the accessibility bus, a private session
+  # bus to run it on, and the Python client screen readers are built on
+  at-spi2-core python3-pyatspi python3-gi
+  # what a desktop and Debian read about the program, checked as they read it
+  desktop-file-utils appstream lintian man-db
+  # the X tray watch builds against xcb
+  libxcb1-dev
+  # tests/e2e/e2e_sni.sh: a D-Bus panel (StatusNotifierItem watcher and
+  # host) on a private session bus, spoken to with gdbus
+  dbus-daemon libglib2.0-bin haskell-status-notifier-item-utils haskell-gtk-sni-tray-utils
   # scripts/benchmark.sh: the curl tool it compares against, and the X
   # extensions its probe watches paints and sends clicks with
   curl libxdamage-dev libxtst-dev

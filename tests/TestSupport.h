@@ -8,6 +8,7 @@
 #include <QUrl>
 #include <QPair>
 #include <QString>
+#include <QStringList>
 #include <QTemporaryDir>
 
 struct AppState;
@@ -24,7 +25,24 @@ public:
 void PointStateAt(AppState &state, const QString &appDataFolder);
 
 QByteArray ReadWholeFile(const QString &path);
+// The names in a folder, hidden ones included: what a failed write left behind.
+QStringList FolderEntries(const QString &folder);
 bool WriteWholeFile(const QString &path, const QByteArray &bytes);
+
+// While it lives, no file of this process grows past bytes, as under
+// "ulimit -f": a write past the limit fails with EFBIG instead of raising
+// SIGXFSZ, which is ignored meanwhile.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(long long bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit &) = delete;
+    FileSizeLimit &operator=(const FileSizeLimit &) = delete;
+
+private:
+    long long m_softLimit = 0;
+    void (*m_handler)(int) = nullptr;
+};
 
 // Receives what the program asks the desktop to open for one URL scheme, in
 // place of a browser, for as long as it lives.

@@ -3,14 +3,27 @@
 #include "app/AppState.h"
 #include "app/NoticeWindow.h"
 #include "app/SendErrorDialog.h"
+#include "app/SingleInstance.h"
 #include "app/Startup.h"
 #include "app/TrayController.h"
 #include "dialogs/DialogTemplate.h"
+#include "form/MessageForm.h"
+#include "store/DataFiles.h"
+#include "store/SafeFile.h"
+#include "store/TextField.h"
 
+#include <QCheckBox>
 #include <QLabel>
+#include <QLineEdit>
+#include <QPointer>
+#include <QTcpServer>
+#include <QTcpSocket>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QScreen>
+#include <QSignalSpy>
+#include <QSysInfo>
+#include <QScopeGuard>
 #include <QtTest>
 
 namespace {
@@ -24,6 +37,31 @@ void OnNextModal(Action action)
         action(QApplication::activeModalWidget());
     });
 }
+
+// Answers every message box while it lives: Yes or No where the box asks,
+// OK elsewhere, and keeps the title and text of each.
+class BoxAnswerer : public QObject {
+public:
+    explicit BoxAnswerer(bool yes) : m_yes(yes)
+    {
+        connect(&m_timer, &QTimer::timeout, this, [this] {
+            auto *box = qobject_cast<QMessageBox *>(QApplication::activeModalWidget());
+            if (!box || !box->isVisible())
+                return;
+            shown.append(box->windowTitle() + QStringLiteral(": ") + box->text());
+            if (QAbstractButton *answer = box->button(m_yes ? QMessageBox::Yes : QMessageBox::No))
+                answer->click();
+            else
+                box->accept();
+        });
+        m_timer.start(20);
+    }
+    QStringList shown;
+
+private:
+    bool m_yes;
+    QTimer m_timer;
+};
 
 } // namespace
 
@@ -112,6 +150,96 @@ private slots:
         QCOMPARE(shownAt, QPoint((screen.width() - size.width()) / 2, (screen.height() - size.height()) / 2));
     }
 
+    // The error says what went wrong when delivery knows, such as which
+    // address it could not use.
+    void sendErrorDialogNamesTheFailure()
+    {
+        const QString why = QStringLiteral("The address \"dave.example.org\" cannot be used: it has no \"@\".");
+        SendErrorDialog dialog(nullptr, why);
+        QStringList texts;
+        for (const QLabel *label : dialog.findChildren<QLabel *>())
+            texts << label->text();
+        QVERIFY(texts.contains(why));
+        QVERIFY(texts.contains(QStringLiteral(
+            "Check all email addresses are correct, including any caller CC address typed in.")));
+    }
+
+    // With auto close on, the form is gone while its message goes out. A
+    // tray click during that send, when the send then fails, is answered by
+    // the form that comes back with the message, not by a second, empty one
+    // after it.
+    void failedSendAfterAutoCloseOpensOneFormForATrayClickDuringIt()
+    {
+        QTemporaryDir profile;
+        AppState state;
+        PointStateAt(state, profile.path());
+        MakePrivateFolder(DataFolderPath(state.appDataFolder));
+        ResetSettings(state);
+        state.settings.autoCloseAfterSend = 1;
+        state.settings.sendAsHtml = 0;
+        WriteTextField(state.settings.senderAddress, QStringLiteral("desk@example.org"));
+        WriteTextField(state.recipients.entries[0].name, QStringLiteral("Ann"));
+        WriteTextField(state.recipients.entries[0].address, QStringLiteral("ann@example.org"));
+        SaveDataFiles(state);
+
+        // A server that takes the connection, says nothing, and hangs up a
+        // little later: the send lasts long enough for a click, then fails.
+        QTcpServer server;
+        QVERIFY(server.listen(QHostAddress::LocalHost));
+        connect(&server, &QTcpServer::newConnection, &server, [&server] {
+            QTcpSocket *socket = server.nextPendingConnection();
+            QTimer::singleShot(300, socket, [socket] { socket->abort(); });
+        });
+        state.activeSmtpServer = QStringLiteral("127.0.0.1");
+        state.settings.smtpPort = server.serverPort();
+
+        TrayController controller(state);
+        int formsOpened = 0;
+        int errorsShown = 0;
+        bool clickedDuringSend = false;
+        bool restored = false;
+        QPointer<MessageForm> current;
+        QTimer driver;
+        connect(&driver, &QTimer::timeout, &controller, [&] {
+            MessageForm *form = controller.form();
+            const bool sending = QApplication::overrideCursor() != nullptr;
+            if (sending && !clickedDuringSend) {
+                clickedDuringSend = true;
+                controller.openForm(); // the tray click
+                return;
+            }
+            if (auto *error = qobject_cast<SendErrorDialog *>(QApplication::activeModalWidget())) {
+                ++errorsShown;
+                error->accept();
+                return;
+            }
+            if (!form || !form->isVisible() || form == current)
+                return;
+            current = form;
+            ++formsOpened;
+            if (formsOpened == 1) {
+                ControlById<QCheckBox>(form, 1300)->click();
+                ControlById<QLineEdit>(form, 1031)->setText(QStringLiteral("Jane Caller"));
+                ControlById<QPushButton>(form, 1000)->click();
+                return;
+            }
+            if (formsOpened == 2)
+                restored = ControlById<QLineEdit>(form, 1031)->text() == QStringLiteral("Jane Caller");
+            ControlById<QPushButton>(form, 2)->click();
+        });
+        driver.start(5);
+        controller.openForm();
+        // Whatever the send opens, it has opened by the time it has ended.
+        QTRY_VERIFY_WITH_TIMEOUT(errorsShown > 0 && state.formOpen == 0 && !QApplication::activeModalWidget(), 20000);
+        QTest::qWait(200);
+        driver.stop();
+
+        QVERIFY(clickedDuringSend);
+        QCOMPARE(errorsShown, 1);
+        QVERIFY(restored);
+        QCOMPARE(formsOpened, 2);
+    }
+
     void trayMenuOffersOpenAsDefaultAndExit()
     {
         AppState state;
@@ -121,8 +249,12 @@ private slots:
         QCOMPARE(actions[0]->text(), QStringLiteral("&Open"));
         QCOMPARE(actions[1]->text(), QStringLiteral("E&xit"));
         QCOMPARE(controller.trayMenu().defaultAction(), actions[0]);
+        QCOMPARE(TrayController::kTrayTip, QStringLiteral("Quorvane Ready.\nLeft click to create a message."));
+        // With no notification area, no icon is made: the first icon fixes
+        // for good which kind of tray Qt talks to.
         controller.putInTray();
-        QCOMPARE(controller.trayIcon().toolTip(), QStringLiteral("Quorvane Ready.\nLeft click to create a message."));
+        QVERIFY(!controller.trayIcon());
+        QVERIFY(!controller.inTray());
     }
 
     void missingInstalledPathIsReportedAndEndsWithZero()
@@ -142,6 +274,75 @@ private slots:
         QCOMPARE(text, QStringLiteral("Installed path not found - Please re-install Quorvane"));
         // Nothing was created beyond the data folder the lock lives in.
         QVERIFY(!QFile::exists(profile.path() + QStringLiteral("/Lumarc/quorvane/quorvane.dat")));
+    }
+
+    // A lock file that names no live copy of ours never keeps the program
+    // away without a word: one that cannot be read is taken over, and one
+    // from another computer is put to the user.
+    void lockContentsNeverEndInASilentExit_data()
+    {
+        QTest::addColumn<QByteArray>("contents");
+        QTest::addColumn<bool>("answerYes");
+        QTest::addColumn<bool>("asked");
+        QTest::addColumn<bool>("started");
+        const QByteArray otherHost = "4242\nquorvane\nreception-pc-old\n0123456789abcdef0123456789abcdef\nboot\n";
+        QTest::newRow("empty (a power cut)") << QByteArray() << true << false << true;
+        QTest::newRow("zeros") << QByteArray(64, '\0') << true << false << true;
+        QTest::newRow("garbage") << QByteArray("\xff\xfe not a lock \x01\x02\n\n") << true << false << true;
+        QTest::newRow("another host, start here") << otherHost << true << true << true;
+        QTest::newRow("another host, keep away") << otherHost << false << true << false;
+    }
+
+    void lockContentsNeverEndInASilentExit()
+    {
+        QFETCH(QByteArray, contents);
+        QFETCH(bool, answerYes);
+        QFETCH(bool, asked);
+        QFETCH(bool, started);
+        QTemporaryDir profile;
+        const QString folder = profile.path() + QStringLiteral("/Lumarc/quorvane");
+        QVERIFY(QDir().mkpath(folder));
+        const QString lock = folder + QStringLiteral("/quorvane.lock");
+        QVERIFY(WriteWholeFile(lock, contents));
+
+        AppState state;
+        BoxAnswerer answerer(answerYes);
+        // No program path: a start that gets past the lock ends at the
+        // "Installed path not found" box.
+        QCOMPARE(RunQuorvane(state, QString(), profile.path()), 0);
+
+        const QStringList questions = answerer.shown.filter(QStringLiteral("reception-pc-old"));
+        QCOMPARE(questions.size(), asked ? 1 : 0);
+        if (asked)
+            QVERIFY(questions.first().contains(folder));
+        QCOMPARE(answerer.shown.filter(QStringLiteral("Installed path not found")).size(), started ? 1 : 0);
+        QVERIFY(!answerer.shown.isEmpty());
+        if (!started)
+            QCOMPARE(ReadWholeFile(lock), contents);
+    }
+
+    // A second copy brings the first forward through a socket that leaves no
+    // file behind, so a copy that is killed leaves none either.
+    void askingTheOwnerLeavesNoSocketFile()
+    {
+        QTemporaryDir profile;
+        QTemporaryDir temp;
+        const QByteArray oldTemp = qgetenv("TMPDIR");
+        qputenv("TMPDIR", QFile::encodeName(temp.path()));
+        const auto restore = qScopeGuard([&] { qputenv("TMPDIR", oldTemp); });
+        SingleInstance owner(profile.path());
+        QCOMPARE(owner.acquire(), SingleInstance::Owner);
+        QSignalSpy shown(&owner, &SingleInstance::showRequested);
+
+        SingleInstance second(profile.path());
+        QCOMPARE(second.acquire(), SingleInstance::HeldByAnother);
+        second.askOwnerToShow();
+
+        QTRY_COMPARE(shown.size(), 1);
+        QCOMPARE(QDir(temp.path()).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList());
+        QCOMPARE(QDir(profile.path()).entryList(QDir::AllEntries | QDir::System | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{QStringLiteral("quorvane.lock")});
     }
 
     void autoRunCommandQuotesTheProgram()

@@ -4,6 +4,8 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QProcess>
+#include <QStandardPaths>
 #include <QtTest>
 
 #include <sys/stat.h>
@@ -81,6 +83,24 @@ private slots:
         QCOMPARE(lines.filter(QRegularExpression(QStringLiteral("^Exec="))), QStringList{execLine});
         QVERIFY(lines.filter(QRegularExpression(QStringLiteral("^Hidden"))).isEmpty());
         QCOMPARE(IsAutoRunSet(dir.path()), 1);
+        // The desktop reads it by the same rules as the validator does.
+        const QString validator = QStandardPaths::findExecutable(QStringLiteral("desktop-file-validate"));
+        if (validator.isEmpty())
+            QSKIP("desktop-file-validate is not installed (scripts/install-deps.sh brings it)");
+        QProcess validate;
+        validate.start(validator, {AutoRunEntryPath(dir.path())});
+        QVERIFY(validate.waitForFinished());
+        QCOMPARE(QString::fromUtf8(validate.readAllStandardOutput() + validate.readAllStandardError()), QString());
+        QCOMPARE(validate.exitCode(), 0);
+    }
+
+    void entryStartsAfterThePanel()
+    {
+        // Plasma starts phase 2 entries last, after its workspace, so the
+        // icon usually finds its notification area there from the start.
+        QTemporaryDir dir;
+        QCOMPARE(SetAutoRun(dir.path(), QStringLiteral("\"/usr/bin/quorvane\"")), 1);
+        QVERIFY(EntryLines(dir.path()).contains(QStringLiteral("X-KDE-autostart-phase=2")));
     }
 
     void entryWrittenElsewhere_data()

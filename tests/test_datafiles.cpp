@@ -351,6 +351,88 @@ private slots:
         QCOMPARE(IsAutoRunSet(p.state.appDataFolder), 0);
     }
 
+    // A full disk or a file-size limit lets a file be opened and then fails
+    // part-way through writing it: the old file stays whole and the save is
+    // reported, for each file the limit stops.
+    void writeLimitKeepsOldFilesAndReports_data()
+    {
+        QTest::addColumn<int>("limit");
+        QTest::addColumn<bool>("settingsFits");
+        QTest::newRow("both files over the limit") << 1024 << false;
+        QTest::newRow("only the recipients over the limit") << 4096 << true;
+    }
+
+    void writeLimitKeepsOldFilesAndReports()
+    {
+        QFETCH(int, limit);
+        QFETCH(bool, settingsFits);
+        Profile p;
+        p.makeFolder();
+        SettingsRecord old;
+        WriteTextField(old.smtpServer, QStringLiteral("old.example"));
+        const QByteArray oldSettings = SettingsToBytes(old);
+        const QByteArray oldRecipients = RandomBytes(sizeof(RecipientTable), 11);
+        QVERIFY(WriteWholeFile(p.state.settingsPath, oldSettings));
+        QVERIFY(WriteWholeFile(p.state.recipientsPath, oldRecipients));
+        LoadDataFiles(p.state);
+        QVERIFY(p.messages.shown.isEmpty());
+        const QStringList entriesBefore = FolderEntries(p.folder());
+
+        WriteTextField(p.state.settings.smtpServer, QStringLiteral("new.example"));
+        WriteTextField(p.state.recipients.entries[3].name, QStringLiteral("New Name"));
+        {
+            FileSizeLimit capped(limit);
+            SaveDataFiles(p.state);
+        }
+
+        using Shown = QList<QPair<QString, QString>>;
+        Shown expected;
+        if (!settingsFits)
+            expected.append({kCaption, CannotCreate(p.state.settingsPath)});
+        expected.append({kCaption, CannotCreate(p.state.recipientsPath)});
+        QCOMPARE(p.messages.shown, expected);
+        QCOMPARE(ReadWholeFile(p.state.recipientsPath), oldRecipients);
+        QCOMPARE(ReadWholeFile(p.state.settingsPath), settingsFits ? SettingsToBytes(p.state.settings) : oldSettings);
+        // No half-written temporary file is left beside them.
+        QCOMPARE(FolderEntries(p.folder()), entriesBefore);
+        // The next start reads what was last saved whole.
+        Profile next;
+        PointStateAt(next.state, p.state.appDataFolder);
+        LoadDataFiles(next.state);
+        QCOMPARE(ReadTextField(next.state.settings.smtpServer),
+                 settingsFits ? QStringLiteral("new.example") : QStringLiteral("old.example"));
+        QCOMPARE(RawBytes(next.state.recipients), oldRecipients);
+    }
+
+    // A data file that is a link is written through it, but never into a
+    // file of someone else: run as root, that would take the file over.
+    void linkToAnotherOwnersFileIsNotReplaced()
+    {
+        if (::geteuid() != 0)
+            QSKIP("only root can give a file to another owner");
+        Profile p;
+        p.makeFolder();
+        LoadDataFiles(p.state);
+        const QString theirs = p.dir.path() + QStringLiteral("/someone-elses.dat");
+        QVERIFY(WriteWholeFile(theirs, "their bytes"));
+        constexpr uid_t kNobody = 65534;
+        QCOMPARE(::chown(QFile::encodeName(theirs).constData(), kNobody, kNobody), 0);
+        QVERIFY(QFile::remove(p.state.settingsPath));
+        QVERIFY(QFile::link(theirs, p.state.settingsPath));
+
+        SaveDataFiles(p.state);
+
+        using Shown = QList<QPair<QString, QString>>;
+        QCOMPARE(p.messages.shown, (Shown{{kCaption, CannotCreate(p.state.settingsPath)}}));
+        QCOMPARE(ReadWholeFile(theirs), QByteArray("their bytes"));
+        struct stat info {};
+        QCOMPARE(::stat(QFile::encodeName(theirs).constData(), &info), 0);
+        QCOMPARE(info.st_uid, kNobody);
+        QCOMPARE(QFileInfo(p.state.settingsPath).symLinkTarget(), theirs);
+        // The other file is written as usual.
+        QCOMPARE(ReadWholeFile(p.state.recipientsPath), RecipientsToBytes(p.state.recipients));
+    }
+
     void unwritableFolderReportsEverySave_data()
     {
         QTest::addColumn<bool>("readOnlyFolder");

@@ -5,6 +5,7 @@
 #include "mail/HeaderEncoding.h"
 #include "mail/HtmlToText.h"
 #include "mail/MailComposer.h"
+#include "mail/SinglePartMessage.h"
 #include "mail/TransportPolicy.h"
 
 #include <QtTest>
@@ -302,6 +303,26 @@ private slots:
                                            << QStringList{"a@x.org"} << QByteArray("a@x.org, A@X.org") << QByteArray("a@x.org");
         QTest::newRow("only a blind copy") << ";" << QVariant() << QVariant("desk@x.org") << QStringList{"desk@x.org"}
                                            << QByteArray("undisclosed-recipients:;") << QByteArray();
+        // Addresses as people write them: names kept for the headers, bare
+        // addresses on the envelope.
+        QTest::newRow("name and address") << "Bob Smith <bob@x.org>;<a@x.org>" << QVariant("Jane Roe <jane@y.org>")
+                                          << QVariant() << QStringList{"bob@x.org", "a@x.org", "jane@y.org"}
+                                          << QByteArray("Bob Smith <bob@x.org>, a@x.org")
+                                          << QByteArray("Jane Roe <jane@y.org>");
+        QTest::newRow("a list in one entry") << "a@x.org, b@x.org; c@x.org" << QVariant("d@y.org, e@y.org")
+                                             << QVariant() << QStringList{"a@x.org", "b@x.org", "c@x.org", "d@y.org", "e@y.org"}
+                                             << QByteArray("a@x.org, b@x.org, c@x.org") << QByteArray("d@y.org, e@y.org");
+        QTest::newRow("quoted name with a comma") << "\"Smith, Bob\" <bob@x.org>" << QVariant() << QVariant()
+                                                  << QStringList{"bob@x.org"} << QByteArray("\"Smith, Bob\" <bob@x.org>")
+                                                  << QByteArray();
+        QTest::newRow("unquoted name with a comma") << "Smith, Bob <bob@x.org>, a@x.org" << QVariant() << QVariant()
+                                                    << QStringList{"bob@x.org", "a@x.org"}
+                                                    << QByteArray("\"Smith, Bob\" <bob@x.org>, a@x.org") << QByteArray();
+        QTest::newRow("escaped quote in a name") << "\"O\\\"Brien; Pat\" <pat@x.org>" << QVariant() << QVariant()
+                                                 << QStringList{"pat@x.org"}
+                                                 << QByteArray("\"O\\\"Brien; Pat\" <pat@x.org>") << QByteArray();
+        QTest::newRow("name not in ASCII") << "J\u00f6rg <j@x.org>" << QVariant() << QVariant() << QStringList{"j@x.org"}
+                                           << QByteArray("=?utf-8?B?SsO2cmc=?= <j@x.org>") << QByteArray();
     }
 
     void envelopeAndAddressHeaders()
@@ -343,6 +364,13 @@ private slots:
         QTest::newRow("angle bracket in a recipient") << "a@x.org>" << "" << "Desk <desk@x.org>";
         QTest::newRow("line break in the sender") << "a@x.org" << "" << "Desk <desk@x.org\r\nRCPT TO:<x@example.org>>";
         QTest::newRow("no recipient at all") << ";;" << "" << "Desk <desk@x.org>";
+        QTest::newRow("no sender address") << "a@x.org" << "" << "Desk <>";
+        QTest::newRow("no @ in a recipient") << "a@x.org, b.x.org" << "" << "Desk <desk@x.org>";
+        QTest::newRow("angle bracket left open") << "Bob <b@x.org" << "" << "Desk <desk@x.org>";
+        QTest::newRow("text after the address") << "Bob <b@x.org> ext. 4" << "" << "Desk <desk@x.org>";
+        QTest::newRow("quote left open") << "\"Bob <b@x.org>" << "" << "Desk <desk@x.org>";
+        QTest::newRow("NUL in the caller's address") << "a@x.org" << QStringLiteral("c@y.org") + QChar(0) + "x"
+                                                     << "Desk <desk@x.org>";
     }
 
     void unsafeEnvelopeAddressesFailTheMessage()
@@ -358,6 +386,8 @@ private slots:
         const ComposedMail mail = ComposeMail(draft);
         QVERIFY(!mail.ok);
         QVERIFY(!mail.failure.isEmpty());
+        QVERIFY2(!mail.failure.contains(u'\r') && !mail.failure.contains(u'\n') && !mail.failure.contains(QChar(0)),
+                 qPrintable(mail.failure));
     }
 
     void headerSet()
@@ -612,6 +642,11 @@ private slots:
         QTest::newRow("loopback range, auth") << "127.8.9.10" << 2525 << true << true << true << false << false << false;
         QTest::newRow("IPv6 loopback, auth") << "::1" << 2525 << true << true << true << false << false << false;
         QTest::newRow("localhost, auth") << "localhost" << 2525 << true << true << true << false << false << false;
+        // With the final dot the name goes to the resolver like any other,
+        // which may answer with any address at all.
+        QTest::newRow("localhost., auth") << "localhost." << 2525 << true << true << true << false << true << true;
+        QTest::newRow("LOCALHOST., auth") << "LOCALHOST." << 2525 << true << true << true << false << true << true;
+        QTest::newRow("a name under localhost, auth") << "mail.localhost" << 2525 << true << true << true << false << true << true;
         QTest::newRow("loopback treated as remote") << "127.0.0.1" << 2525 << true << false << true << false << true << true;
         QTest::newRow("port 0") << "smtp.example.org" << 0 << false << true << false << false << false << false;
         QTest::newRow("port 70000") << "smtp.example.org" << 70000 << false << true << false << false << false << false;
@@ -641,6 +676,46 @@ private slots:
         QCOMPARE(plan.tlsRequired || plan.implicitTls, tlsRequired);
         QCOMPARE(plan.verifyCertificate, verify);
         QCOMPARE(plan.port, port);
+    }
+
+    // The body of a text-only mail: lines of at most 76, none starting with a
+    // dot, a blank at a line's end kept, and the text back whole when decoded.
+    void quotedPrintable_data()
+    {
+        QTest::addColumn<QByteArray>("text");
+        QTest::newRow("long ASCII line") << QByteArray(500, 'x');
+        QTest::newRow("long line not ASCII") << QString(300, QChar(0x00E9)).toUtf8();
+        QTest::newRow("dots where lines start") << (".\r\n..\r\n" + QByteArray(75, 'a') + "." + QByteArray(80, '.'));
+        QTest::newRow("blanks and equals signs") << QByteArray("a=b \r\ntab\t\r\n \r\n=\r\n");
+        QTest::newRow("no line end at the end") << QByteArray("last line  ");
+    }
+
+    void quotedPrintable()
+    {
+        QFETCH(QByteArray, text);
+        const QByteArray encoded = QuotedPrintable(text);
+        QByteArray decoded;
+        for (const QByteArray &line : encoded.split('\n')) {
+            const QByteArray bare = line.endsWith('\r') ? line.chopped(1) : line;
+            QVERIFY2(bare.size() <= 76, bare.constData());
+            QVERIFY(!bare.startsWith('.'));
+            QVERIFY(!bare.endsWith(' ') && !bare.endsWith('\t'));
+            for (char c : bare)
+                QVERIFY(c >= 32 && c < 127);
+            const bool soft = bare.endsWith('=');
+            const QByteArray body = soft ? bare.chopped(1) : bare;
+            for (qsizetype i = 0; i < body.size(); ++i) {
+                if (body[i] == '=') {
+                    decoded.append(static_cast<char>(body.mid(i + 1, 2).toInt(nullptr, 16)));
+                    i += 2;
+                } else {
+                    decoded.append(body[i]);
+                }
+            }
+            if (!soft && line.endsWith('\r'))
+                decoded.append("\r\n");
+        }
+        QCOMPARE(decoded, text);
     }
 
     void ipv6HostIsBracketed()

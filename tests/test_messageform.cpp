@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include "app/AppState.h"
+#include "dialogs/SetupDialog.h"
 #include "dialogs/PathLabel.h"
 #include "form/MessageForm.h"
 #include "form/MessageFormTemplate.h"
@@ -11,6 +12,7 @@
 #include "store/SafeFile.h"
 #include "store/TextField.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QCheckBox>
 #include <QDir>
@@ -487,6 +489,88 @@ private slots:
         QCOMPARE(requested.at(0).at(0).value<FormSnapshot>().inputs.messageText, QStringLiteral("ab\r\nc d"));
     }
 
+    // A button that has the keyboard is the one Enter presses; the form's
+    // default (Send, enabled here) must not go instead.
+    void enterPressesTheFocusedButton_data()
+    {
+        QTest::addColumn<int>("button");
+        QTest::newRow("Edit Recipients") << EditRecipients;
+        QTest::newRow("Setup") << Setup;
+        QTest::newRow("Help") << Help;
+        QTest::newRow("About") << About;
+        QTest::newRow("Attach") << Attach;
+        QTest::newRow("Close") << Close;
+    }
+
+    void enterPressesTheFocusedButton()
+    {
+        QFETCH(int, button);
+        Profile p;
+        MessageForm form(p.state);
+        Recipient(form, 0)->click();
+        QVERIFY(ShowActive(form));
+        QSignalSpy sent(&form, &MessageForm::sendRequested);
+        QSignalSpy editRecipients(&form, &MessageForm::editRecipientsRequested);
+        QSignalSpy setup(&form, &MessageForm::setupRequested);
+        QSignalSpy help(&form, &MessageForm::helpRequested);
+        QSignalSpy about(&form, &MessageForm::aboutRequested);
+        const auto fileDialog = button == Attach ? AnswerFileDialog(QString()) : std::make_shared<bool>(false);
+
+        auto *target = Control<QPushButton>(form, button);
+        target->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(target, Qt::Key_Return);
+
+        QCOMPARE(sent.size(), 0);
+        QCOMPARE(editRecipients.size(), button == EditRecipients ? 1 : 0);
+        QCOMPARE(setup.size(), button == Setup ? 1 : 0);
+        QCOMPARE(help.size(), button == Help ? 1 : 0);
+        QCOMPARE(about.size(), button == About ? 1 : 0);
+        QCOMPARE(*fileDialog, button == Attach);
+        if (button == Close) {
+            QVERIFY(!form.isVisible());
+            QCOMPARE(form.result(), MessageForm::kClosed);
+            return;
+        }
+        // Back in a caller field, Enter is Send again.
+        QVERIFY(form.isVisible());
+        auto *name = Control<QLineEdit>(form, CallerName);
+        name->setFocus(Qt::BacktabFocusReason);
+        QTest::keyClick(name, Qt::Key_Return);
+        QCOMPARE(sent.size(), 1);
+    }
+
+    // Screen readers and voice control tick a box through its accessible
+    // "Toggle" action, which changes the state without a click: the form
+    // follows the state, however it changed.
+    void statesChangedWithoutAClickCount()
+    {
+        Profile p;
+        MessageForm form(p.state);
+        auto toggle = [](QWidget *box) {
+            QAccessibleInterface *accessible = QAccessible::queryAccessibleInterface(box);
+            QVERIFY(accessible && accessible->actionInterface());
+            accessible->actionInterface()->doAction(QAccessibleActionInterface::toggleAction());
+        };
+        toggle(Recipient(form, 3));
+        QVERIFY(Recipient(form, 3)->isChecked());
+        QVERIFY(SendEnabled(form));
+        toggle(Recipient(form, 3));
+        QVERIFY(!SendEnabled(form));
+
+        toggle(Control(form, SelectAll));
+        QCOMPARE(TickedRecipients(form).size(), kRecipientCount);
+        QVERIFY(SendEnabled(form));
+
+        toggle(Control(form, PhraseBox::Urgent));
+        toggle(Control(form, PhraseBox::NotUrgent));
+        QVERIFY(!Control(form, PhraseBox::Urgent)->isChecked());
+
+        toggle(Control(form, CcCaller));
+        QCOMPARE(p.state.settings.ccCaller, 1);
+        toggle(Control(form, KeepOnTop));
+        QCOMPARE(p.saved().keepOnTop, 1);
+    }
+
     void relabellingKeepsTicks()
     {
         Profile p;
@@ -690,6 +774,63 @@ private slots:
         QCOMPARE(p.state.formOpen, 0);
         QVERIFY(!form.windowFlags().testFlag(Qt::WindowStaysOnTopHint));
         QCOMPARE(p.saved().keepOnTop, 0);
+    }
+
+    // A recipients file that could not be read at start (a link into a share
+    // not mounted yet) becomes readable later: no save of this run may put
+    // the empty table over it, and each skipped save says so.
+    void fileUnreadAtStartSurvivesEverySave_data()
+    {
+        QTest::addColumn<QString>("how");
+        for (const char *how : {"Close", "Send", "Keep on top", "Setup"})
+            QTest::newRow(how) << how;
+    }
+
+    void fileUnreadAtStartSurvivesEverySave()
+    {
+        QFETCH(QString, how);
+        Profile p;
+        p.state.settings.sendAsHtml = 0;
+        QVERIFY(WriteWholeFile(p.state.settingsPath, SettingsToBytes(p.state.settings)));
+        const QString share = p.dir.filePath(QStringLiteral("share"));
+        const QString target = share + QStringLiteral("/qvnrecipients.dat");
+        QVERIFY(QFile::link(target, p.state.recipientsPath));
+        LoadDataFiles(p.state);
+        QCOMPARE(p.messages.shown.size(), 1); // "Problem accessing", at start
+        p.messages.shown.clear();
+
+        // The share comes up; meanwhile a recipient was typed in.
+        QByteArray theirs(sizeof(RecipientTable), '\0');
+        theirs.replace(0, 10, "Kept Entry");
+        QVERIFY(QDir().mkpath(share));
+        QVERIFY(WriteWholeFile(target, theirs));
+        p.setRecipient(0, "Ann Archer", "ann@example.org");
+
+        MessageForm form(p.state);
+        QVERIFY(ShowActive(form));
+        if (how == u"Close") {
+            Control<QPushButton>(form, Close)->click();
+        } else if (how == u"Send") {
+            Recipient(form, 0)->click();
+            Control<QPushButton>(form, Send)->click();
+        } else if (how == u"Keep on top") {
+            Control(form, KeepOnTop)->click();
+        } else {
+            SetupDialog setup(p.state, &form);
+            setup.show();
+            setup.accept();
+        }
+
+        QCOMPARE(ReadWholeFile(target), theirs);
+        QCOMPARE(QFileInfo(p.state.recipientsPath).symLinkTarget(), target);
+        QVERIFY(!p.messages.shown.isEmpty());
+        for (const auto &[caption, text] : std::as_const(p.messages.shown)) {
+            QCOMPARE(caption, QStringLiteral("Quorvane"));
+            QVERIFY2(text.startsWith(QStringLiteral("Quorvane Data File not saved - ") + p.state.recipientsPath), qPrintable(text));
+        }
+        // The settings file, read whole at start, is saved as usual.
+        QCOMPARE(ReadWholeFile(p.state.settingsPath), SettingsToBytes(p.state.settings));
+        form.close();
     }
 
     void aFailedRenderKeepsEverythingAndSaysSo()

@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include "app/AppState.h"
+#include "app/ProductInfo.h"
 #include "form/ClockTexts.h"
 #include "form/PhraseBoxes.h"
 #include "form/RenderMessage.h"
@@ -15,6 +16,13 @@
 namespace {
 
 const QString kFixtures = QStringLiteral(QUORVANE_TEST_DATA_DIR "/fixtures/render/");
+
+// A golden body, with the web address this build was configured with in
+// place of the one the file was written with.
+QByteArray Golden(const QString &name)
+{
+    return ReadWholeFile(kFixtures + name).replace("https://quorvane.lumarc.example/", kProductWebAddress);
+}
 
 // A profile in folder with a sender, three recipients and the clock fixed at
 // 9:05 on 5 January 2024 in Australian English.
@@ -84,7 +92,7 @@ private slots:
         in.tickedPhrases = {PhraseBox::PleaseCallBack, PhraseBox::Custom1, PhraseBox::Telephoned,
                             PhraseBox::Urgent};
 
-        QCOMPARE(RenderText(state, in).toUtf8(), ReadWholeFile(kFixtures + "text_body.txt"));
+        QCOMPARE(RenderText(state, in).toUtf8(), Golden("text_body.txt"));
         QCOMPARE(state.message.toList, QStringLiteral("ann@lumarc.example;cy@lumarc.example"));
         QCOMPARE(state.message.subject, QStringLiteral("Message From: Zoë Adebayo-Ng"));
         QCOMPARE(state.message.importance, 2);
@@ -113,7 +121,7 @@ private slots:
         const RenderOutcome outcome = RenderMessage(state, in);
         QVERIFY(outcome.ok);
         const QString path = dir.path() + "/Lumarc/quorvane/this_html_message.htm";
-        QCOMPARE(ReadWholeFile(path), ReadWholeFile(kFixtures + "html_body.htm"));
+        QCOMPARE(ReadWholeFile(path), Golden("html_body.htm"));
         QCOMPARE(state.message.htmlFilePath, path);
         QCOMPARE(QUrl(state.message.htmlFileUrl).toLocalFile(), path);
         QCOMPARE(state.message.subject, QStringLiteral("Message From: Jane <jane@example.org>"));
@@ -468,6 +476,34 @@ private slots:
         QCOMPARE(QUrl(url).toLocalFile(), path);
         // The page holds the message: only its owner may read it.
         QVERIFY(!(QFileInfo(path).permissions() & (QFile::ReadGroup | QFile::ReadOther)));
+    }
+
+    // A full disk lets the page be opened and then cuts it short: the send
+    // must fail before anything goes out, rather than mail an empty page.
+    void pageCutShortByAWriteLimitFails()
+    {
+        QTemporaryDir dir;
+        AppState state;
+        PrepareState(state, dir.path());
+        const QString path = HtmlBodyFilePath(dir.path());
+        QVERIFY(QDir().mkpath(QFileInfo(path).absolutePath()));
+        QVERIFY(WriteWholeFile(path, "the page of the message before"));
+        state.message.htmlFileUrl = QStringLiteral("file:///earlier/this_html_message.htm");
+        state.activeSendAsHtml = 1;
+        MessageFormInputs in = OneRecipient();
+        in.messageText = QString(3000, u'x');
+
+        RenderOutcome outcome;
+        {
+            FileSizeLimit capped(1024);
+            outcome = RenderMessage(state, in);
+        }
+
+        QVERIFY(!outcome.ok);
+        QCOMPARE(outcome.failedPath, path);
+        QCOMPARE(ReadWholeFile(path), QByteArray("the page of the message before"));
+        QCOMPARE(state.message.htmlFileUrl, QStringLiteral("file:///earlier/this_html_message.htm"));
+        QCOMPARE(FolderEntries(QFileInfo(path).absolutePath()), QStringList{QStringLiteral("this_html_message.htm")});
     }
 
     void unwritableHtmlFileFails_data()

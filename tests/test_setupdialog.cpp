@@ -1,13 +1,16 @@
 #include "DialogTesting.h"
+#include "SmtpTestServer.h"
 
 #include "dialogs/CustomMessagesDialog.h"
 #include "dialogs/DialogTemplate.h"
 #include "dialogs/SetupDialog.h"
+#include "mail/SendMail.h"
 #include "store/AutoRun.h"
 #include "store/InvertText.h"
 #include "store/TextField.h"
 
 #include <QCheckBox>
+#include <QJsonObject>
 #include <QLineEdit>
 #include <QSignalSpy>
 #include <QtTest>
@@ -357,6 +360,74 @@ private slots:
         saved = profile.savedSettings();
         QCOMPARE(ReadTextField(saved.smtpServer), QStringLiteral("smtp.example.org"));
         QCOMPARE(ReadTextField(saved.customMessage1), QStringLiteral("Will FAX documents"));
+    }
+
+    // Enter presses the button that has the keyboard; in an edit it is OK.
+    void enterPressesTheFocusedButton()
+    {
+        Profile profile;
+        SetupDialog setup(profile.state, nullptr);
+        setup.show();
+        setup.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&setup));
+        bool customOpened = false;
+        WhenOpen<CustomMessagesDialog>(&setup, [&](CustomMessagesDialog *custom) {
+            customOpened = true;
+            custom->accept();
+        });
+        auto *button = ControlById<QPushButton>(&setup, 1060);
+        button->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(button, Qt::Key_Return);
+        QVERIFY(customOpened);
+        QVERIFY(setup.isVisible());
+
+        Edit(setup, 3000)->setFocus(Qt::TabFocusReason);
+        QTest::keyClick(Edit(setup, 3000), Qt::Key_Return);
+        QVERIFY(!setup.isVisible());
+    }
+
+    // A password saved by an older 8-bit install (Windows-1252, "ä" as the
+    // one byte E4) must reach the server as the same bytes whether or not
+    // Setup has been opened and closed since: opening Setup must not change
+    // what logs in.
+    void legacyPasswordSendsTheSameBytesBeforeAndAfterSetup()
+    {
+        const QString password = QStringLiteral("p\u00e4sswort");
+        SmtpTestServer server;
+        QVERIFY2(server.start({"--user", "desk", "--password", password}), qPrintable(server.error()));
+        Profile profile;
+        AppState &state = profile.state;
+        state.activeSmtpServer = QStringLiteral("127.0.0.1");
+        state.settings.smtpPort = server.port();
+        state.settings.useAuthentication = 1;
+        state.settings.sendAsHtml = 0;
+        state.activeSendAsHtml = 0;
+        WriteTextField(state.settings.smtpUserName, QStringLiteral("desk"));
+        WriteTextField(state.settings.senderAddress, QStringLiteral("desk@example.org"));
+        WriteTextField(state.settings.smtpServer, QStringLiteral("127.0.0.1"));
+        const QByteArray legacy = Inverted(QByteArray("p\xe4sswort"));
+        state.settings.smtpPassword.fill(0);
+        std::copy(legacy.begin(), legacy.end(), state.settings.smtpPassword.begin());
+
+        auto send = [&state] {
+            return SendMailWithReason(state, QStringLiteral("Desk <desk@example.org>"), QStringLiteral("ann@example.org"),
+                                      QStringLiteral("Message From: Carol"), QStringLiteral("Hello"));
+        };
+        const SendMailOutcome before = send();
+        {
+            SetupDialog setup(state, nullptr);
+            setup.show();
+            setup.accept();
+        }
+        const SendMailOutcome after = send();
+
+        const QList<QJsonObject> attempts = server.events(QStringLiteral("auth"));
+        QVERIFY2(attempts.size() == 2, qPrintable(before.failure + QStringLiteral(" / ") + after.failure));
+        QCOMPARE(attempts[1].value("password_hex").toString(), attempts[0].value("password_hex").toString());
+        QCOMPARE(attempts[0].value("password").toString(), password);
+        QVERIFY2(before.result == 0, qPrintable(before.failure));
+        QVERIFY2(after.result == 0, qPrintable(after.failure));
+        QVERIFY(AllZero(state.passwordScratch));
     }
 
     void discardedWhenTheProgramExitsUnderIt()

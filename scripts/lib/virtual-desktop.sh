@@ -4,6 +4,8 @@
 #   start_virtual_desktop LOGDIR [--no-tray]
 #                                  sets DISPLAY, starts Xvfb and tint2 (or,
 #                                  with --no-tray, a desktop without one)
+#   start_tray_host LOGDIR         starts tint2 on a desktop that has none yet
+#   stop_tray_host                 ends it
 #   stop_virtual_desktop           ends both
 
 QV_LIB_DIR="$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)"
@@ -31,6 +33,12 @@ start_virtual_desktop() {
   xprop -root -f _NET_CURRENT_DESKTOP 32c -set _NET_CURRENT_DESKTOP 0
   xprop -root -f _NET_WORKAREA 32c -set _NET_WORKAREA "0, 0, 1280, 770"
   [ "$tray" = --no-tray ] && return 0
+  start_tray_host "$logdir"
+}
+
+start_tray_host() {
+  local logdir="$1" i
+  : >"$logdir/tint2.log"
   tint2 -c "$QV_LIB_DIR/tint2rc" >"$logdir/tint2.log" 2>&1 &
   QV_TINT2_PID=$!
   for i in $(seq 1 100); do
@@ -39,6 +47,12 @@ start_virtual_desktop() {
   done
   echo "virtual-desktop: the tray host did not start (see $logdir/tint2.log)" >&2
   return 1
+}
+
+stop_tray_host() {
+  [ -n "${QV_TINT2_PID:-}" ] && kill "$QV_TINT2_PID" 2>/dev/null && wait "$QV_TINT2_PID" 2>/dev/null
+  QV_TINT2_PID=
+  return 0
 }
 
 stop_virtual_desktop() {

@@ -26,6 +26,10 @@ struct AppState {
     bool dataFolderIsNew = false; // this start made the data folder: a first run
     QString settingsPath;    // appDataFolder + "/Lumarc/quorvane/quorvane.dat"
     QString recipientsPath;  // appDataFolder + "/Lumarc/quorvane/qvnrecipients.dat"
+    // A data file that exists but could not be read at start-up may hold the
+    // user's settings: no save of this run replaces it.
+    bool settingsFileUnread = false;
+    bool recipientsFileUnread = false;
 
     // Data files and their working copies
     SettingsRecord settings{};

@@ -20,6 +20,22 @@ namespace {
 // opens its form instead, so that it is never running invisibly.
 constexpr int kTrayGraceMs = 3000;
 
+// A lock held on another computer cannot be checked from here: it may be a
+// copy running there on a shared home folder, or a lock left behind under
+// this computer's former name. Only the user knows which.
+bool UserChoosesToStartHere(const QString &host, const QString &dataFolder)
+{
+    QMessageBox box(QMessageBox::Warning, QStringLiteral("Quorvane"),
+                    QStringLiteral("Quorvane seems to be running on the computer \"%1\" with the settings in\n%2\n\n"
+                                   "If it is not (this computer has been renamed, or Quorvane ended there without "
+                                   "tidying up), it can start here. If it is, two copies would each save over "
+                                   "the other's changes.\n\nStart Quorvane here?")
+                        .arg(host, dataFolder),
+                    QMessageBox::Yes | QMessageBox::No);
+    box.setDefaultButton(QMessageBox::No);
+    return box.exec() == QMessageBox::Yes;
+}
+
 } // namespace
 
 QString AutoRunCommandFor(const QString &installedPath, const QString &programName)
@@ -38,6 +54,12 @@ int RunQuorvane(AppState &state, const QString &programPath, const QString &conf
     switch (instance.acquire()) {
     case SingleInstance::Owner:
         break;
+    case SingleInstance::HeldOnAnotherHost:
+        if (!UserChoosesToStartHere(instance.holderHost(), dataFolder))
+            return 0;
+        if (instance.takeOver() == SingleInstance::Owner)
+            break;
+        [[fallthrough]];
     case SingleInstance::HeldByAnother:
         instance.askOwnerToShow();
         return 0;
@@ -77,7 +99,7 @@ int RunQuorvane(AppState &state, const QString &programPath, const QString &conf
     // Where the desktop has no notification area, the form is the program's
     // only face: open it, and bring it forward when the program is started again.
     auto openFormWithoutTray = [&controller] {
-        if (!QSystemTrayIcon::isSystemTrayAvailable())
+        if (!controller.inTray())
             controller.openForm();
     };
     QTimer::singleShot(kTrayGraceMs, &controller, openFormWithoutTray);

@@ -18,17 +18,16 @@
 
 TrayController::TrayController(AppState &state, QObject *parent) : QObject(parent), m_state(state)
 {
-    QIcon icon;
     for (int size : {16, 22, 24, 32, 48, 64})
-        icon.addFile(QStringLiteral(":/icons/quorvane-%1.png").arg(size), QSize(size, size));
-    m_tray.setIcon(icon);
+        m_icon.addFile(QStringLiteral(":/icons/quorvane-%1.png").arg(size), QSize(size, size));
 
     m_openAction = m_menu.addAction(QStringLiteral("&Open"));
     m_exitAction = m_menu.addAction(QStringLiteral("E&xit"));
     m_menu.setDefaultAction(m_openAction);
     connect(m_openAction, &QAction::triggered, this, &TrayController::openForm, Qt::QueuedConnection);
     connect(m_exitAction, &QAction::triggered, this, &TrayController::exitProgram, Qt::QueuedConnection);
-    connect(&m_tray, &QSystemTrayIcon::activated, this, &TrayController::onActivated);
+    connect(&m_sniHosts, &StatusNotifierHostWatch::hostAppeared, this, &TrayController::trayHostAppeared);
+    connect(&m_xembedTrays, &XEmbedTrayWatch::trayAppeared, this, &TrayController::trayHostAppeared);
 
     m_tick.setInterval(5000);
     connect(&m_tick, &QTimer::timeout, this, &TrayController::clockTick);
@@ -43,21 +42,68 @@ TrayController::~TrayController() = default;
 
 void TrayController::putInTray()
 {
-    m_tray.setToolTip(kTrayTip);
-    m_tray.setContextMenu(&m_menu);
-    m_tray.show();
+    m_wantTray = true;
+    showTrayIcon();
 }
 
 void TrayController::removeFromTray()
 {
-    m_tray.hide();
+    m_wantTray = false;
+    m_xembedTrays.stopWatching();
+    if (m_tray)
+        m_tray->hide();
+}
+
+bool TrayController::inTray() const
+{
+    // Asked only of an icon that exists: Qt's answer is fixed by then.
+    return m_tray && m_tray->isVisible() && QSystemTrayIcon::isSystemTrayAvailable();
+}
+
+void TrayController::showTrayIcon()
+{
+    if (!m_wantTray || m_exiting)
+        return;
+    if (!m_tray) {
+        // Qt decides once, when the first icon is made, whether it talks to
+        // a D-Bus panel or embeds in an X tray, and never looks again. So no
+        // icon is made before one of the two is there: a program started
+        // before its panel, as at log-in, would otherwise stay without one.
+        const bool dbusPanel = m_sniHosts.hostPresent();
+        if (!dbusPanel && !m_xembedTrays.trayPresent()) {
+            m_xembedTrays.startWatching();
+            return;
+        }
+        m_xembedTrays.stopWatching();
+        m_tray = std::make_unique<QSystemTrayIcon>(m_icon);
+        m_trayOnDBus = dbusPanel;
+        connect(m_tray.get(), &QSystemTrayIcon::activated, this, &TrayController::onActivated);
+        m_tray->setToolTip(kTrayTip);
+        m_tray->setContextMenu(&m_menu);
+    }
+    m_tray->show();
+}
+
+void TrayController::trayHostAppeared()
+{
+    if (m_tray && m_trayOnDBus && m_tray->isVisible()) {
+        // A panel that restarted has a new watcher that does not know the
+        // icon: showing it again registers it anew.
+        m_tray->hide();
+        m_tray->show();
+        return;
+    }
+    showTrayIcon();
 }
 
 void TrayController::onActivated(QSystemTrayIcon::ActivationReason reason)
 {
     // Right click shows the menu by itself; double and middle clicks do nothing.
+    // The form runs a loop of its own until it closes: it is opened from the
+    // event loop, so that a panel's D-Bus call that brought the click gets its
+    // answer at once instead of waiting for the form to close.
     if (reason == QSystemTrayIcon::Trigger)
-        openForm();
+        QMetaObject::invokeMethod(this, &TrayController::openForm, Qt::QueuedConnection);
 }
 
 void TrayController::openForm()
@@ -172,21 +218,27 @@ void TrayController::sendMessage(const FormSnapshot &sent)
     message.fromAddress = ReadTextField(m_state.settings.senderName) + QStringLiteral(" <") +
                           ReadTextField(m_state.settings.senderAddress) + QStringLiteral(">");
     m_sending = true;
-    const int result = RunOffUiThread([this] {
+    // Written by the worker, read here only once it has ended.
+    QString failure;
+    const int result = RunOffUiThread([this, &failure] {
         const OutgoingMessage &m = m_state.message;
-        return SendMail(m_state, m.fromAddress, m.toList, m.subject, m.textBody);
+        const SendMailOutcome outcome = SendMailWithReason(m_state, m.fromAddress, m.toList, m.subject, m.textBody);
+        failure = outcome.failure;
+        return outcome.result;
     });
     m_sending = false;
 
-    showSendOutcome(result);
+    showSendOutcome(result, failure);
     if (result != 0 && !m_exiting && !m_exitAfterSend) {
         // Nothing typed is lost: the message goes back on the form, which is
-        // opened again if it closed itself after Send.
+        // opened again if it closed itself after Send. That form is also the
+        // answer to a tray click made during the send.
         if (m_form) {
             m_form->restore(sent);
             m_form->raise();
             m_form->activateWindow();
         } else {
+            m_openAfterSend = false;
             runForm(&sent);
         }
     }
@@ -196,12 +248,12 @@ void TrayController::sendMessage(const FormSnapshot &sent)
         openForm();
 }
 
-void TrayController::showSendOutcome(int result)
+void TrayController::showSendOutcome(int result, const QString &failure)
 {
     if (result != 0) {
         // Owned by the form when it is open, so it stands above it even when
         // the form is kept on top, and the form waits until it is read.
-        SendErrorDialog dialog(m_form);
+        SendErrorDialog dialog(m_form, failure);
         dialog.setWindowModality(Qt::WindowModal);
         dialog.exec();
         return;

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "app/NoticeWindow.h"
+#include "app/StatusNotifierHostWatch.h"
+#include "app/XEmbedTrayWatch.h"
 #include "form/FormSnapshot.h"
 #include "form/MessageForm.h"
 
@@ -10,6 +12,8 @@
 #include <QPointer>
 #include <QSystemTrayIcon>
 #include <QTimer>
+
+#include <memory>
 
 struct AppState;
 
@@ -24,7 +28,10 @@ public:
     explicit TrayController(AppState &state, QObject *parent = nullptr);
     ~TrayController() override;
 
-    QSystemTrayIcon &trayIcon() { return m_tray; }
+    // The icon, once a notification area has appeared; null until then.
+    QSystemTrayIcon *trayIcon() const { return m_tray.get(); }
+    // The icon stands in a notification area the desktop shows.
+    bool inTray() const;
     QMenu &trayMenu() { return m_menu; }
     NoticeWindow &notice() { return m_notice; }
     // The open message form, or null.
@@ -39,11 +46,14 @@ public slots:
     // Delivers the message the form rendered, then shows how it went; a
     // message that did not go out is put back on the form.
     void sendMessage(const FormSnapshot &sent);
-    // 0: the mail went out; anything else: it did not.
-    void showSendOutcome(int result);
+    // 0: the mail went out; anything else: it did not, for the reason given
+    // when there is one.
+    void showSendOutcome(int result, const QString &failure = {});
 
 private:
     void onActivated(QSystemTrayIcon::ActivationReason reason);
+    void trayHostAppeared();
+    void showTrayIcon();
     void runForm(const FormSnapshot *restore);
     void editRecipients();
     void runSetup();
@@ -51,7 +61,13 @@ private:
     void launchHelp();
 
     AppState &m_state;
-    QSystemTrayIcon m_tray;
+    QIcon m_icon;
+    std::unique_ptr<QSystemTrayIcon> m_tray;
+    // Qt chose the D-Bus tray for the icon: a panel's new watcher is told of it again.
+    bool m_trayOnDBus = false;
+    bool m_wantTray = false;
+    StatusNotifierHostWatch m_sniHosts;
+    XEmbedTrayWatch m_xembedTrays;
     QMenu m_menu;
     QAction *m_openAction = nullptr;
     QAction *m_exitAction = nullptr;

@@ -4,8 +4,14 @@
 #include <QApplication>
 #include <QStandardPaths>
 
+#include <csignal>
+
 int main(int argc, char *argv[])
 {
+    // Under a file-size limit a write past it would end the program with the
+    // message unsent; ignored, the write fails and the save says so.
+    std::signal(SIGXFSZ, SIG_IGN);
+
     // Under Wayland the X11 platform keeps window positions, opacity and
     // keep-on-top working as the program expects.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY"))

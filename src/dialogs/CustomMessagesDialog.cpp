@@ -25,18 +25,18 @@ const ControlSpec kControls[] = {
      {14, 104, 222, 10}},
     {kMessage2Text, ControlKind::LineEdit, "", {51, 136, 175, 14}},
     {1, ControlKind::DefaultButton, "&OK", {241, 136, 50, 14}},
-    {kNoId, ControlKind::Label, "Message:", {14, 69, 35, 8}},
+    {kNoId, ControlKind::Label, "Message:", {14, 69, 35, 8}, kMessage1Text},
     {kNoId, ControlKind::Label, "Two additional custom messages may be added to the standard Quorvane checkboxes.",
      {14, 7, 208, 17}},
-    {kNoId, ControlKind::Label, "Message:", {14, 137, 36, 8}},
+    {kNoId, ControlKind::Label, "Message:", {14, 137, 36, 8}, kMessage2Text},
     {kNoId, ControlKind::Label, "Example:   Will FAX documents", {14, 53, 104, 9}},
     {kNoId, ControlKind::Label, "Example:   Have booked a meeting for you in conference room", {14, 120, 210, 8}},
-    {kNoId, ControlKind::Custom, "", {166, 54, 125, 38}, [](QWidget *parent) -> QWidget * {
+    {kNoId, ControlKind::Custom, "", {166, 54, 125, 38}, kNoId, "Sample Preview", [](QWidget *parent) -> QWidget * {
          return new SamplePreview(parent);
      }},
     {kNoId, ControlKind::Label, "Sample Preview", {205, 41, 70, 8}},
     {kNoId, ControlKind::Separator, "", {14, 29, 280, 1}},
-    {kNoId, ControlKind::Icon, ":/icons/quorvane-32.png", {265, 2, 20, 20}},
+    {kNoId, ControlKind::Icon, ":/icons/quorvane-32.png", {265, 2, 20, 20}, kNoId, "Quorvane"},
 };
 
 const DialogTemplate kTemplate{"Custom Messages", 301, 158, kControls};

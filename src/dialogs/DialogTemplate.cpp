@@ -1,5 +1,6 @@
 #include "dialogs/DialogTemplate.h"
 
+#include "dialogs/AccessibleControls.h"
 #include "dialogs/PathLabel.h"
 
 #include <QApplication>
@@ -16,6 +17,7 @@
 #include <QScreen>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -40,8 +42,11 @@ QWidget *MakeControl(const ControlSpec &row, QDialog *dialog)
         return new QCheckBox(text, dialog);
     case ControlKind::PushButton:
     case ControlKind::DefaultButton: {
+        // A button that takes the keyboard becomes the default while it has
+        // it, so Enter presses the button the user is on; in an edit or a
+        // box, Enter is the dialog's own default again.
         auto *button = new QPushButton(text, dialog);
-        button->setAutoDefault(false);
+        button->setAutoDefault(true);
         button->setDefault(row.kind == ControlKind::DefaultButton);
         return button;
     }
@@ -119,6 +124,7 @@ QSizeF DialogUnitSize(const QFont &font)
 
 DialogControls BuildDialog(QDialog *dialog, const DialogTemplate &tpl)
 {
+    InstallAccessibleControls();
     const QFont font = DialogFont();
     dialog->setFont(font);
     dialog->setWindowTitle(QString::fromUtf8(tpl.caption));
@@ -138,8 +144,13 @@ DialogControls BuildDialog(QDialog *dialog, const DialogTemplate &tpl)
 
     const QSize dialogSize = toPixels(QRect(0, 0, tpl.widthUnits, tpl.heightUnits)).size();
     DialogControls controls;
+    QList<std::pair<QWidget *, const ControlSpec *>> namers;
     for (const ControlSpec &row : tpl.controls) {
         QWidget *widget = MakeControl(row, dialog);
+        if (!row.accessibleName.isEmpty())
+            widget->setAccessibleName(row.accessibleName);
+        if (row.names != kNoId)
+            namers.append({widget, &row});
         widget->setGeometry(toPixels(row.units));
         // The desktop's font may be wider than the one the layout was drawn
         // for: a one-line check box grows to show its whole text, at most to
@@ -158,6 +169,16 @@ DialogControls BuildDialog(QDialog *dialog, const DialogTemplate &tpl)
         if (row.kind == ControlKind::GroupBox || row.kind == ControlKind::Label ||
             row.kind == ControlKind::Separator)
             widget->lower();
+    }
+    // Labels come anywhere in a template, before or after what they name.
+    for (const auto &[widget, row] : namers) {
+        QWidget *named = controls.widget(row->names);
+        if (!named)
+            continue;
+        if (auto *label = qobject_cast<QLabel *>(widget))
+            label->setBuddy(named);
+        else
+            named->setAccessibleName(QString::fromUtf8(row->text).remove(QLatin1Char('&')));
     }
     dialog->setFixedSize(dialogSize);
     dialog->installEventFilter(new CentreOnFirstShow(dialog));

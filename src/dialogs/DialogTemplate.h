@@ -20,8 +20,8 @@ enum class ControlKind {
     GroupBox,
     Label,          // static text; "&" is shown as written
     CheckBox,       // also multi-line check boxes: the text wraps
-    PushButton,
-    DefaultButton,  // the button Enter presses
+    PushButton,     // Enter presses it while it has the keyboard
+    DefaultButton,  // the button Enter presses elsewhere
     LineEdit,
     PasswordEdit,
     TextEdit,       // multi-line plain text, vertical scroll bar
@@ -39,6 +39,12 @@ struct ControlSpec {
     ControlKind kind;
     const char *text;
     QRect units; // x, y, width, height in dialog units
+    // The control this row's text names for screen readers: a label becomes
+    // its buddy, a group box gives it its caption. kNoId: none.
+    int names = kNoId;
+    // What screen readers call a control that shows no text of its own: a
+    // picture, a custom control, one edit among many alike.
+    QString accessibleName = {};
     std::function<QWidget *(QWidget *parent)> make = {};
 };
 

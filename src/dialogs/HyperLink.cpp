@@ -72,9 +72,14 @@ void HyperLink::paintEvent(QPaintEvent *)
     painter.drawText(rect(), Qt::AlignHCenter | Qt::AlignTop | Qt::TextSingleLine, DisplayText());
 }
 
+void HyperLink::open()
+{
+    OpenWebAddress(this);
+}
+
 void HyperLink::mousePressEvent(QMouseEvent *event)
 {
     if (event->button() == Qt::LeftButton)
-        OpenWebAddress(this);
+        open();
     QWidget::mousePressEvent(event);
 }

@@ -18,6 +18,9 @@ public:
 
     QSize sizeHint() const override;
 
+    // Opens the address as a press of the mouse button does.
+    void open();
+
 protected:
     void paintEvent(QPaintEvent *event) override;
     void mousePressEvent(QMouseEvent *event) override;

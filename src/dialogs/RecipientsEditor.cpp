@@ -28,10 +28,13 @@ std::vector<ControlSpec> EditorControls()
         for (int row = 0; row < kRowsPerBlock; ++row) {
             const int entry = block * kRowsPerBlock + row;
             const int y = 22 + 16 * row;
-            controls.push_back(
-                {RecipientsEditor::NameEditId(entry), ControlKind::LineEdit, "", {kBlocks[block].nameX, y, 90, 14}});
+            // Forty rows alike: each edit says which entry it holds.
+            controls.push_back({RecipientsEditor::NameEditId(entry), ControlKind::LineEdit, "",
+                                {kBlocks[block].nameX, y, 90, 14}, kNoId,
+                                QStringLiteral("Name %1").arg(entry + 1)});
             controls.push_back({RecipientsEditor::AddressEditId(entry), ControlKind::LineEdit, "",
-                                {kBlocks[block].addressX, y, 131, 14}});
+                                {kBlocks[block].addressX, y, 131, 14}, kNoId,
+                                QStringLiteral("Address %1").arg(entry + 1)});
         }
     }
     controls.push_back({1, ControlKind::DefaultButton, "&OK", {215, 349, 56, 14}});

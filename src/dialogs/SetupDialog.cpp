@@ -6,6 +6,7 @@
 #include "store/AutoRun.h"
 #include "store/DataFiles.h"
 #include "store/InvertText.h"
+#include "store/StoredPassword.h"
 #include "store/TextField.h"
 
 #include <QCheckBox>
@@ -43,13 +44,13 @@ const ControlSpec kControls[] = {
     {kSendAsHtml, ControlKind::CheckBox, "Send message as &HTML email", {20, 245, 107, 10}},
     {kCustomMessages, ControlKind::PushButton, "&Setup Custom Messages...", {17, 262, 106, 14}},
     {kNoId, ControlKind::GroupBox, "Sender Information", {8, 128, 226, 106}},
-    {kNoId, ControlKind::Label, "Name: e.g. My Name", {16, 143, 159, 8}},
-    {kNoId, ControlKind::Label, "Email Address: e.g. me@example.com", {16, 177, 153, 10}},
+    {kNoId, ControlKind::Label, "Name: e.g. My Name", {16, 143, 159, 8}, kSenderName},
+    {kNoId, ControlKind::Label, "Email Address: e.g. me@example.com", {16, 177, 153, 10}, kSenderAddress},
     {kNoId, ControlKind::GroupBox, "SMTP Server Information", {7, 7, 226, 114}},
-    {kNoId, ControlKind::Label, "Host name: e.g. smtp.example.com", {16, 23, 140, 12}},
-    {kNoId, ControlKind::Label, "Username", {19, 81, 35, 11}},
-    {kNoId, ControlKind::Label, "Password", {19, 100, 35, 10}},
-    {kNoId, ControlKind::Label, "Port", {190, 23, 24, 9}},
+    {kNoId, ControlKind::Label, "Host name: e.g. smtp.example.com", {16, 23, 140, 12}, kServer},
+    {kNoId, ControlKind::Label, "Username", {19, 81, 35, 11}, kUserName},
+    {kNoId, ControlKind::Label, "Password", {19, 100, 35, 10}, kPassword},
+    {kNoId, ControlKind::Label, "Port", {190, 23, 24, 9}, kPort},
     {kPort, ControlKind::LineEdit, "", {186, 39, 38, 14}},
     {kAutoRun, ControlKind::CheckBox, "&Auto run at startup", {141, 245, 81, 10}},
 };
@@ -67,7 +68,7 @@ SetupDialog::SetupDialog(AppState &state, QWidget *owner) : QDialog(owner), m_st
     edit(kSenderName)->setText(ReadTextField(settings.senderName));
     edit(kSenderAddress)->setText(ReadTextField(settings.senderAddress));
     edit(kUserName)->setText(ReadTextField(settings.smtpUserName));
-    InvertText(settings.smtpPassword, state.passwordScratch);
+    RecoverPassword(settings.smtpPassword, state.passwordScratch);
     edit(kPassword)->setText(ReadTextField(state.passwordScratch));
 
     box(kAutoRun)->setChecked(IsAutoRunSet(state.appDataFolder) == 1);

@@ -19,6 +19,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QSignalBlocker>
 
 #include <array>
 
@@ -99,20 +100,23 @@ MessageForm::MessageForm(AppState &state, QWidget *owner)
     control<QLineEdit>(CallerName)->setFocus();
     clockTick();
 
+    // The boxes act on their state, not on clicks: a screen reader's or a
+    // voice control's "Toggle" changes the state without any click, and must
+    // count as much as the mouse or the space bar.
     for (int i = 0; i < kRecipientCount; ++i)
-        connect(recipientBox(i), &QCheckBox::clicked, this, &MessageForm::updateSendButton);
-    connect(control<QCheckBox>(SelectAll), &QCheckBox::clicked, this, &MessageForm::selectAllClicked);
-    connect(control<QCheckBox>(PhraseBox::Urgent), &QCheckBox::clicked, this, [this](bool checked) {
+        connect(recipientBox(i), &QCheckBox::toggled, this, &MessageForm::updateSendButton);
+    connect(control<QCheckBox>(SelectAll), &QCheckBox::toggled, this, &MessageForm::selectAllToggled);
+    connect(control<QCheckBox>(PhraseBox::Urgent), &QCheckBox::toggled, this, [this](bool checked) {
         if (checked)
             control<QCheckBox>(PhraseBox::NotUrgent)->setChecked(false);
     });
-    connect(control<QCheckBox>(PhraseBox::NotUrgent), &QCheckBox::clicked, this, [this](bool checked) {
+    connect(control<QCheckBox>(PhraseBox::NotUrgent), &QCheckBox::toggled, this, [this](bool checked) {
         if (checked)
             control<QCheckBox>(PhraseBox::Urgent)->setChecked(false);
     });
-    connect(control<QCheckBox>(CcCaller), &QCheckBox::clicked, this,
+    connect(control<QCheckBox>(CcCaller), &QCheckBox::toggled, this,
             [this](bool checked) { m_state.settings.ccCaller = checked ? 1 : 0; });
-    connect(control<QCheckBox>(KeepOnTop), &QCheckBox::clicked, this, &MessageForm::keepOnTopClicked);
+    connect(control<QCheckBox>(KeepOnTop), &QCheckBox::toggled, this, &MessageForm::keepOnTopToggled);
     connect(control<QPushButton>(Attach), &QPushButton::clicked, this, &MessageForm::attachOrDetach);
     connect(control<QPushButton>(Send), &QPushButton::clicked, this, &MessageForm::send);
     connect(control<QPushButton>(Close), &QPushButton::clicked, this, &MessageForm::reject);
@@ -151,8 +155,14 @@ void MessageForm::customMessagesChanged()
 
 void MessageForm::labelRecipients()
 {
-    for (int i = 0; i < kRecipientCount; ++i)
-        recipientBox(i)->setText(AsCaption(ReadTextField(m_state.recipients.entries[i].name)));
+    for (int i = 0; i < kRecipientCount; ++i) {
+        const QString name = ReadTextField(m_state.recipients.entries[i].name);
+        QCheckBox *box = recipientBox(i);
+        box->setText(AsCaption(name));
+        // A box without a caption can still be ticked: a screen reader says
+        // which one it is.
+        box->setAccessibleName(name.isEmpty() ? QStringLiteral("Recipient %1").arg(i + 1) : QString());
+    }
 }
 
 void MessageForm::updateSendButton()
@@ -163,14 +173,14 @@ void MessageForm::updateSendButton()
     control<QPushButton>(Send)->setEnabled(anyTicked);
 }
 
-void MessageForm::selectAllClicked(bool checked)
+void MessageForm::selectAllToggled(bool checked)
 {
     for (int i = 0; i < kRecipientCount; ++i)
         recipientBox(i)->setChecked(checked);
     updateSendButton();
 }
 
-void MessageForm::keepOnTopClicked(bool checked)
+void MessageForm::keepOnTopToggled(bool checked)
 {
     m_state.settings.keepOnTop = checked ? 1 : 0;
     applyKeepOnTop(checked);
@@ -292,7 +302,12 @@ void MessageForm::restore(const FormSnapshot &sent)
     control<QLineEdit>(CallerPhone)->setText(sent.inputs.callerPhone);
     control<QLineEdit>(CallerEmail)->setText(sent.inputs.callerEmail);
     control<QPlainTextEdit>(MessageText)->setPlainText(MessageTextForEdit(sent.inputs.messageText));
-    control<QCheckBox>(SelectAll)->setChecked(sent.selectAllTicked);
+    {
+        // Put back as it was, not acted on: it would tick every recipient,
+        // and one may have been unticked after it.
+        const QSignalBlocker quiet(control<QCheckBox>(SelectAll));
+        control<QCheckBox>(SelectAll)->setChecked(sent.selectAllTicked);
+    }
     control<QCheckBox>(CcCaller)->setChecked(sent.ccCallerTicked);
     m_state.settings.ccCaller = sent.ccCallerTicked ? 1 : 0;
     showAttachment(sent.hasAttachment, sent.attachmentPath, sent.attachmentName);

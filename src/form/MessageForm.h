@@ -60,8 +60,8 @@ private:
     void send();
     void attachOrDetach();
     void showAttachment(bool attached, const QString &path, const QString &name);
-    void selectAllClicked(bool checked);
-    void keepOnTopClicked(bool checked);
+    void selectAllToggled(bool checked);
+    void keepOnTopToggled(bool checked);
     void applyKeepOnTop(bool onTop);
     void updateSendButton();
     void labelRecipients();

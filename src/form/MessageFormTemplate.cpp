@@ -42,11 +42,12 @@ std::vector<ControlSpec> MakeControls()
     c.push_back({EditRecipients, ControlKind::PushButton, "&Edit Recipients...", {6, 294, 71, 14}});
     c.push_back({Setup, ControlKind::PushButton, "Set&up", {81, 294, 47, 14}});
     c.push_back({SelectAll, ControlKind::CheckBox, "Select all recipie&nts", {133, 297, 75, 10}});
-    c.push_back({AppIcon, ControlKind::Icon, ":/icons/quorvane-32.png", {5, 311, 20, 20}});
+    c.push_back({AppIcon, ControlKind::Icon, ":/icons/quorvane-32.png", {5, 311, 20, 20}, kNoId, "Quorvane"});
     c.push_back({Help, ControlKind::PushButton, "&Help", {29, 314, 47, 14}});
     c.push_back({About, ControlKind::PushButton, "&About", {81, 314, 47, 14}});
     c.push_back({Attach, ControlKind::PushButton, kAttachCaption, {132, 314, 49, 14}});
-    c.push_back({AttachmentIndicator, ControlKind::Custom, "", {184, 316, 12, 10}, MakeAttachmentIndicator});
+    c.push_back({AttachmentIndicator, ControlKind::Custom, "", {184, 316, 12, 10}, kNoId, "Attached file",
+                 MakeAttachmentIndicator});
     c.push_back({AttachmentName, ControlKind::PathLabel, "", {199, 316, 117, 11}});
 
     c.push_back({kNoId, ControlKind::GroupBox, "From:", {214, 3, 213, 113}});
@@ -54,17 +55,18 @@ std::vector<ControlSpec> MakeControls()
     c.push_back({Date, ControlKind::Label, "", {263, 16, 71, 10}});
     c.push_back({kNoId, ControlKind::Label, "Time:", {348, 16, 18, 8}});
     c.push_back({Time, ControlKind::Label, "", {370, 16, 33, 11}});
-    c.push_back({kNoId, ControlKind::Label, "Name:", {221, 33, 39, 8}});
+    c.push_back({kNoId, ControlKind::Label, "Name:", {221, 33, 39, 8}, CallerName});
     c.push_back({CallerName, ControlKind::LineEdit, "", {261, 30, 158, 15}});
-    c.push_back({kNoId, ControlKind::Label, "Company:", {221, 51, 39, 8}});
+    c.push_back({kNoId, ControlKind::Label, "Company:", {221, 51, 39, 8}, CallerCompany});
     c.push_back({CallerCompany, ControlKind::LineEdit, "", {261, 48, 158, 15}});
-    c.push_back({kNoId, ControlKind::Label, "Phone:", {221, 69, 39, 8}});
+    c.push_back({kNoId, ControlKind::Label, "Phone:", {221, 69, 39, 8}, CallerPhone});
     c.push_back({CallerPhone, ControlKind::LineEdit, "", {261, 66, 158, 15}});
-    c.push_back({kNoId, ControlKind::Label, "Email:", {221, 87, 39, 8}});
+    c.push_back({kNoId, ControlKind::Label, "Email:", {221, 87, 39, 8}, CallerEmail});
     c.push_back({CallerEmail, ControlKind::LineEdit, "", {261, 84, 158, 15}});
     c.push_back({CcCaller, ControlKind::CheckBox, "Email caller a CC of t&his message", {228, 102, 153, 10}});
 
-    c.push_back({kNoId, ControlKind::GroupBox, "Message (10,000 characters Maximum)", {214, 123, 213, 166}});
+    c.push_back({kNoId, ControlKind::GroupBox, "Message (10,000 characters Maximum)", {214, 123, 213, 166},
+                 MessageText});
     c.push_back({MessageText, ControlKind::TextEdit, "", {222, 133, 197, 56}});
     c.push_back({PhraseBox::VisitedToSeeYou, ControlKind::CheckBox, "Visited to see you", {228, 192, 76, 10}});
     c.push_back({PhraseBox::WillVisitAnotherTime, ControlKind::CheckBox, "Will visit another time", {228, 205, 83, 10}});
@@ -81,7 +83,7 @@ std::vector<ControlSpec> MakeControls()
     c.push_back({PhraseBox::Urgent, ControlKind::CheckBox, "URGENT", {329, 257, 64, 10}});
 
     c.push_back({KeepOnTop, ControlKind::CheckBox, "&Keep on top", {228, 296, 87, 12}});
-    c.push_back({AutoClose, ControlKind::Custom, kAutoCloseCaption, {322, 293, 49, 18}, MakeAutoCloseBox});
+    c.push_back({AutoClose, ControlKind::Custom, kAutoCloseCaption, {322, 293, 49, 18}, kNoId, {}, MakeAutoCloseBox});
     c.push_back({Close, ControlKind::PushButton, "&Close", {322, 314, 44, 14}});
     c.push_back({Send, ControlKind::DefaultButton, "&Send", {375, 295, 50, 33}});
     return c;

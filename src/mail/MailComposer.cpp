@@ -1,5 +1,6 @@
 #include "mail/MailComposer.h"
 
+#include "mail/AddressList.h"
 #include "mail/HeaderEncoding.h"
 #include "mail/HtmlToText.h"
 
@@ -25,15 +26,21 @@ QByteArray WithCrLf(const QString &text)
     return t.toUtf8();
 }
 
-QStringList NonEmptyAddresses(const QString &list)
+// "name <address>, ..." for a header; the names encoded where they need it.
+QByteArray MailboxList(const QList<MailAddress> &addresses)
 {
-    QStringList out;
-    for (const QString &part : list.split(u';')) {
-        const QString address = part.trimmed();
-        if (!address.isEmpty())
-            out.append(address);
-    }
-    return out;
+    QList<QByteArray> out;
+    for (const MailAddress &a : addresses)
+        out.append(FormatMailbox(a.displayName, a.address));
+    return out.join(", ");
+}
+
+// Names the entry that cannot be used, as the user wrote it, so it can be
+// found and mended.
+QString AddressFailure(const QString &whose, const AddressList &list)
+{
+    return QStringLiteral("%1 \"%2\" cannot be used: %3.")
+        .arg(whose, NeutraliseControls(list.badEntry).trimmed(), list.reason);
 }
 
 QByteArray ImportanceWord(std::int32_t importance)
@@ -139,38 +146,48 @@ QByteArray NewMessageId(const QString &senderAddress)
 
 ComposedMail ComposeMail(const MailDraft &draft)
 {
+    // A mail from nobody (the null sender) could not be answered, and what
+    // bounced would be thrown away unseen.
     const Mailbox sender = SplitMailbox(draft.from);
-    if (!sender.address.isEmpty() && !IsSafeEnvelopeAddress(sender.address))
-        return Failed(QStringLiteral("The sender's address \"%1\" cannot be used").arg(sender.address));
+    if (sender.address.isEmpty())
+        return Failed(QStringLiteral("There is no sender address: type yours as the Email Address in Setup."));
+    if (!IsSafeEnvelopeAddress(sender.address))
+        return Failed(QStringLiteral("The sender's address \"%1\" cannot be used.").arg(NeutraliseControls(sender.address)));
 
-    const QStringList to = NonEmptyAddresses(draft.to);
-    const QString cc = draft.cc ? draft.cc->trimmed() : QString();
-    const QString bcc = draft.bcc ? draft.bcc->trimmed() : QString();
+    const AddressList to = ParseAddressList(draft.to);
+    if (!to.ok)
+        return Failed(AddressFailure(QStringLiteral("The recipient address"), to));
+    const AddressList cc = ParseAddressList(draft.cc.value_or(QString()));
+    if (!cc.ok)
+        return Failed(AddressFailure(QStringLiteral("The caller's address"), cc));
+    const AddressList bcc = ParseAddressList(draft.bcc.value_or(QString()));
+    if (!bcc.ok)
+        return Failed(AddressFailure(QStringLiteral("The sender's address for the blind copy"), bcc));
 
+    // Bare addresses on the envelope, each once; the names are for the
+    // headers alone.
     ComposedMail mail;
     mail.envelopeFrom = sender.address.toUtf8();
     QStringList seen;
-    for (const QString &address : to + QStringList{cc, bcc}) {
-        if (address.isEmpty())
-            continue;
-        if (!IsSafeEnvelopeAddress(address))
-            return Failed(QStringLiteral("The address \"%1\" cannot be used").arg(NeutraliseControls(address)));
-        if (seen.contains(address, Qt::CaseInsensitive))
-            continue;
-        seen.append(address);
-        mail.envelopeRecipients.append(address.toUtf8());
+    for (const QList<MailAddress> &addresses : {to.addresses, cc.addresses, bcc.addresses}) {
+        for (const MailAddress &a : addresses) {
+            if (seen.contains(a.address, Qt::CaseInsensitive))
+                continue;
+            seen.append(a.address);
+            mail.envelopeRecipients.append(a.address.toUtf8());
+        }
     }
     if (mail.envelopeRecipients.isEmpty())
-        return Failed(QStringLiteral("The message has no recipient"));
+        return Failed(QStringLiteral("The message has no recipient."));
 
     // The blind copy lives on the envelope only.
     mail.headers.append(FoldHeader("From", FormatMailbox(sender.displayName, sender.address)));
-    if (to.isEmpty())
+    if (to.addresses.isEmpty())
         mail.headers.append("To: undisclosed-recipients:;");
     else
-        mail.headers.append(FoldHeader("To", to.join(QStringLiteral(", ")).toUtf8()));
-    if (!cc.isEmpty())
-        mail.headers.append(FoldHeader("Cc", cc.toUtf8()));
+        mail.headers.append(FoldHeader("To", MailboxList(to.addresses)));
+    if (!cc.addresses.isEmpty())
+        mail.headers.append(FoldHeader("Cc", MailboxList(cc.addresses)));
     mail.headers.append(FoldHeader("Subject", EncodeUnstructured(draft.subject)));
     const QDateTime date = draft.date.isValid() ? draft.date : QDateTime::currentDateTime();
     mail.headers.append("Date: " + date.toString(Qt::RFC2822Date).toLatin1());

@@ -18,10 +18,10 @@ struct MailAttachment {
 // One message as the sender gave it, before any encoding: texts as typed,
 // the ";" list of addressees, which copies apply, and the body sources.
 struct MailDraft {
-    QString from;                   // "name <address>"
-    QString to;                     // addresses separated by ";"
+    QString from;                   // "name <address>"; without an address nothing is sent
+    QString to;                     // addresses as written, separated by ";" or ","
     QString subject;
-    std::optional<QString> cc;      // the caller's copy, when it applies
+    std::optional<QString> cc;      // the caller's copy, when it applies; may be "name <address>"
     std::optional<QString> bcc;     // the sender's blind copy, when it applies
     bool html = false;              // body from htmlPage, else from textBody
     QString textBody;
@@ -38,7 +38,7 @@ struct ComposedMail {
     bool ok = false;
     QString failure;                        // why not, when !ok
 
-    QByteArray envelopeFrom;                // empty: the null sender
+    QByteArray envelopeFrom;                // never empty
     QList<QByteArray> envelopeRecipients;   // each once, in order of first mention
     QList<QByteArray> headers;              // "Name: value" lines, folded, no final CR LF
 

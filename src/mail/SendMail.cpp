@@ -5,7 +5,7 @@
 #include "mail/MailComposer.h"
 #include "mail/SmtpTransport.h"
 #include "mail/TransportPolicy.h"
-#include "store/InvertText.h"
+#include "store/StoredPassword.h"
 #include "store/TextField.h"
 
 #include <QDateTime>
@@ -104,7 +104,7 @@ SendMailOutcome SendMailWithReason(AppState &state, const QString &from, const Q
 
     std::optional<SmtpCredentials> credentials;
     if (useAuthentication) {
-        InvertText(settings.smtpPassword, state.passwordScratch);
+        RecoverPassword(settings.smtpPassword, state.passwordScratch);
         credentials = SmtpCredentials{ReadTextField(settings.smtpUserName).toUtf8(), state.passwordScratch.data()};
     }
     const TransportResult result = SubmitMail(plan, credentials ? &*credentials : nullptr, mail, options);

@@ -2,13 +2,18 @@
 
 #include "mail/MailComposer.h"
 #include "mail/MimeTree.h"
+#include "mail/SinglePartMessage.h"
 #include "mail/TransportPolicy.h"
 
 #include <QFile>
 
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <cstring>
 #include <memory>
+
+#include <sys/socket.h>
 
 namespace {
 
@@ -41,10 +46,49 @@ bool Append(ListPtr &list, const QByteArray &line)
     return true;
 }
 
+// The message of a single-part mail, handed to libcurl as it asks for it.
+struct UploadSource {
+    QByteArray bytes;
+    qsizetype offset = 0;
+
+    static size_t read(char *buffer, size_t size, size_t count, void *self)
+    {
+        auto *source = static_cast<UploadSource *>(self);
+        const qsizetype n = std::min<qsizetype>(static_cast<qsizetype>(size * count), source->bytes.size() - source->offset);
+        std::memcpy(buffer, source->bytes.constData() + source->offset, static_cast<size_t>(n));
+        source->offset += n;
+        return static_cast<size_t>(n);
+    }
+};
+
 TransportResult Failed(const QString &why)
 {
     return {false, why};
 }
+
+// libcurl ends every session with QUIT and waits for the answer as long as
+// for any other, also after a failure and when the handle is cleaned: a
+// server that has stopped answering would hold the send a second full
+// timeout. Nothing depends on that answer, so once QUIT is out the connection
+// is shut, and the wait ends at once.
+struct QuitWithoutWaiting {
+    curl_socket_t socket = CURL_SOCKET_BAD;
+
+    static int rememberSocket(void *self, curl_socket_t socket, curlsocktype)
+    {
+        static_cast<QuitWithoutWaiting *>(self)->socket = socket;
+        return CURL_SOCKOPT_OK;
+    }
+
+    static int watch(CURL *, curl_infotype type, char *data, size_t size, void *self)
+    {
+        auto *quit = static_cast<QuitWithoutWaiting *>(self);
+        if (type == CURLINFO_HEADER_OUT && size >= 4 && std::memcmp(data, "QUIT", 4) == 0 &&
+            quit->socket != CURL_SOCKET_BAD)
+            ::shutdown(quit->socket, SHUT_RDWR);
+        return 0;
+    }
+};
 
 } // namespace
 
@@ -58,6 +102,7 @@ TransportResult SubmitMail(const TransportPlan &plan, const SmtpCredentials *cre
     if (!CurlReady())
         return Failed(QStringLiteral("The mail library could not start"));
 
+    QuitWithoutWaiting quit; // outlives the handle, whose cleanup says QUIT
     std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
     std::unique_ptr<CURLU, UrlDeleter> url(curl_url());
     if (!easy || !url)
@@ -82,10 +127,16 @@ TransportResult SubmitMail(const TransportPlan &plan, const SmtpCredentials *cre
         if (!Append(headers, header))
             return Failed(QStringLiteral("Out of memory"));
     }
-    QString failure;
-    const MimeTree body = BuildMimeTree(easy.get(), mail, &failure);
-    if (!body.mime)
-        return Failed(failure);
+    UploadSource upload;
+    MimeTree body;
+    if (IsSinglePartMail(mail)) {
+        upload.bytes = SinglePartMessage(mail);
+    } else {
+        QString failure;
+        body = BuildMimeTree(easy.get(), mail, &failure);
+        if (!body.mime)
+            return Failed(failure);
+    }
 
     CURL *e = easy.get();
     char errorText[CURL_ERROR_SIZE] = {};
@@ -104,6 +155,15 @@ TransportResult SubmitMail(const TransportPlan &plan, const SmtpCredentials *cre
     curl_easy_setopt(e, CURLOPT_SERVER_RESPONSE_TIMEOUT, static_cast<long>(options.stallTimeout.count()));
     curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, static_cast<long>(options.stallTimeout.count()));
+    curl_easy_setopt(e, CURLOPT_SOCKOPTFUNCTION, &QuitWithoutWaiting::rememberSocket);
+    curl_easy_setopt(e, CURLOPT_SOCKOPTDATA, &quit);
+    // Closed at the end of the transfer, while these callbacks still watch it,
+    // not later by libcurl's own handle for cached connections.
+    curl_easy_setopt(e, CURLOPT_FORBID_REUSE, 1L);
+    // The commands reach the debug callback only when verbose; it prints nothing.
+    curl_easy_setopt(e, CURLOPT_DEBUGFUNCTION, &QuitWithoutWaiting::watch);
+    curl_easy_setopt(e, CURLOPT_DEBUGDATA, &quit);
+    curl_easy_setopt(e, CURLOPT_VERBOSE, 1L);
 
     if (credentials) {
         curl_easy_setopt(e, CURLOPT_USERNAME, credentials->userName.constData());
@@ -120,8 +180,16 @@ TransportResult SubmitMail(const TransportPlan &plan, const SmtpCredentials *cre
     const QByteArray from = "<" + mail.envelopeFrom + ">";
     curl_easy_setopt(e, CURLOPT_MAIL_FROM, from.constData());
     curl_easy_setopt(e, CURLOPT_MAIL_RCPT, recipients.get());
-    curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers.get());
-    curl_easy_setopt(e, CURLOPT_MIMEPOST, body.mime.get());
+    if (body.mime) {
+        curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers.get());
+        curl_easy_setopt(e, CURLOPT_MIMEPOST, body.mime.get());
+    } else {
+        // The header lines are part of the message itself here.
+        curl_easy_setopt(e, CURLOPT_UPLOAD, 1L);
+        curl_easy_setopt(e, CURLOPT_READFUNCTION, &UploadSource::read);
+        curl_easy_setopt(e, CURLOPT_READDATA, &upload);
+        curl_easy_setopt(e, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(upload.bytes.size()));
+    }
 
     const CURLcode code = curl_easy_perform(e);
     // Drop libcurl's copies of the password and token before the handle goes.

@@ -18,8 +18,10 @@ QString Unbracketed(const QString &host)
 bool IsLoopbackHost(const QString &host)
 {
     const QString h = Unbracketed(host.trimmed());
-    if (h.compare(QStringLiteral("localhost"), Qt::CaseInsensitive) == 0 ||
-        h.compare(QStringLiteral("localhost."), Qt::CaseInsensitive) == 0)
+    // libcurl answers "localhost" itself with the loopback address; any other
+    // name, "localhost." included, goes to the resolver, which may answer
+    // with any address at all.
+    if (h.compare(QStringLiteral("localhost"), Qt::CaseInsensitive) == 0)
         return true;
     const QByteArray text = h.toLatin1();
     in_addr v4{};

@@ -28,5 +28,7 @@ struct TransportPlan {
 TransportPlan PlanTransport(const QString &server, std::int32_t port, bool useAuthentication,
                             const MailTransportOptions &options);
 
-// A literal address in 127.0.0.0/8 or ::1, or the name "localhost".
+// A literal address in 127.0.0.0/8 or ::1, or the name "localhost" itself,
+// which libcurl never asks the resolver for; no other name, however local it
+// looks.
 bool IsLoopbackHost(const QString &host);

@@ -56,7 +56,12 @@ int SetAutoRun(const QString &appDataFolder, const QString &command)
                                          "Comment=Take telephone messages and e-mail them\n"
                                          "Exec=%1\n"
                                          "Icon=quorvane\n"
-                                         "Terminal=false\n")
+                                         "Terminal=false\n"
+                                         // Plasma's last start-up phase, after
+                                         // its workspace and the restored session;
+                                         // GNOME's default phase already comes
+                                         // after its shell.
+                                         "X-KDE-autostart-phase=2\n")
                               .arg(ExecLine(command));
     return WriteFileAtomically(path, entry.toUtf8()) ? 1 : 0;
 }

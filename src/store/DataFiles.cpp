@@ -30,6 +30,20 @@ void ReportCannotCreate(AppState &state, const QString &path)
                     QStringLiteral("\nPlease check that you have 'write' access to this folder"));
 }
 
+// Writes one data file whole, unless it is one that could not be read at
+// start: what is in memory is then not what it holds.
+void SaveFile(AppState &state, const QString &path, bool unread, const QByteArray &bytes)
+{
+    if (unread) {
+        Show(state, QStringLiteral("Quorvane Data File not saved - ") + path +
+                        QStringLiteral("\nIt could not be read when Quorvane started, so it is left as it is. "
+                                       "Make it readable, then start Quorvane again."));
+        return;
+    }
+    if (!WriteFileAtomically(path, bytes))
+        ReportCannotCreate(state, path);
+}
+
 void RefreshWorkingCopies(AppState &state)
 {
     state.activeSendAsHtml = state.settings.sendAsHtml;
@@ -120,6 +134,7 @@ void LoadDataFiles(AppState &state)
     case ReadResult::Unreadable:
         // Someone's settings are in there: say so rather than replace them.
         settingsUnreadable = true;
+        state.settingsFileUnread = true;
         Show(state, kProblemAccessing);
         break;
     }
@@ -139,6 +154,7 @@ void LoadDataFiles(AppState &state)
             CreateRecipientsFile(state);
         break;
     case ReadResult::Unreadable:
+        state.recipientsFileUnread = true;
         Show(state, kProblemAccessing);
         break;
     }
@@ -146,11 +162,9 @@ void LoadDataFiles(AppState &state)
 
 void SaveDataFiles(AppState &state)
 {
-    if (!WriteFileAtomically(state.settingsPath, SettingsToBytes(state.settings)))
-        ReportCannotCreate(state, state.settingsPath);
+    SaveFile(state, state.settingsPath, state.settingsFileUnread, SettingsToBytes(state.settings));
     RefreshWorkingCopies(state);
-    if (!WriteFileAtomically(state.recipientsPath, RecipientsToBytes(state.recipients)))
-        ReportCannotCreate(state, state.recipientsPath);
+    SaveFile(state, state.recipientsPath, state.recipientsFileUnread, RecipientsToBytes(state.recipients));
 }
 
 void CreateSettingsFile(AppState &state)

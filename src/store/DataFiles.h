@@ -11,11 +11,12 @@ QString RecipientsFilePath(const QString &appDataFolder); // .../qvnrecipients.d
 
 // Reads both files into state.settings and state.recipients, creating the
 // ones that do not exist. One that exists but cannot be read is reported and
-// left as it is. Called once at start-up after the paths are set.
+// left as it is, for the whole run. Called once at start-up after the paths are set.
 void LoadDataFiles(AppState &state);
 
 // Writes both records whole, settings first, each replaced atomically, and
-// refreshes the working copies. The one way to persist a change.
+// refreshes the working copies. The one way to persist a change. A file that
+// could not be read at start-up is left alone, and the box says so.
 void SaveDataFiles(AppState &state);
 
 void CreateSettingsFile(AppState &state);

@@ -5,6 +5,7 @@
 #include <QSaveFile>
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -24,16 +25,41 @@ void SyncFolderOf(const QString &path)
     ::close(fd);
 }
 
+// Replacing goes through a link to the file it names, and the new file is
+// ours: run as root over a link into someone else's file, a save would take
+// that file from its owner.
+bool IsLinkToAnotherOwnersFile(const QString &path)
+{
+    const QByteArray native = QFile::encodeName(path);
+    struct stat entry {};
+    if (::lstat(native.constData(), &entry) != 0 || !S_ISLNK(entry.st_mode))
+        return false;
+    struct stat target {};
+    return ::stat(native.constData(), &target) == 0 && target.st_uid != ::geteuid();
+}
+
+// Every byte is on disk, as far as the system will say: QSaveFile buffers
+// the bytes and its commit() reports success although the flush that wrote
+// them failed (a full disk, a file-size limit), and then renames a short
+// file over the old one.
+bool WriteAndSync(QSaveFile &file, const QByteArray &bytes)
+{
+    return file.write(bytes) == bytes.size() && file.flush() && file.error() == QFileDevice::NoError &&
+           ::fsync(file.handle()) == 0;
+}
+
 } // namespace
 
 bool WriteFileAtomically(const QString &path, const QByteArray &bytes)
 {
+    if (IsLinkToAnotherOwnersFile(path))
+        return false;
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;
     // Set before the rename, so the file is never visible with wider rights.
     file.setPermissions(kOwnerOnly);
-    if (file.write(bytes) != bytes.size()) {
+    if (!WriteAndSync(file, bytes)) {
         file.cancelWriting();
         file.commit(); // discards the temporary file
         return false;

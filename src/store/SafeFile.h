@@ -6,8 +6,9 @@
 // Replaces a file whole: the bytes go to a temporary file beside it, are
 // flushed to disk and renamed over the old one, so a crash or a full disk
 // leaves either the old file or the new one, never a torn one. The file is
-// readable and writable by its owner only. Returns false when it could not be
-// written; the old file is then untouched.
+// readable and writable by its owner only. Returns false when any byte could
+// not be written (a full disk, a file-size limit) and when path is a link to
+// a file of another owner; the old file is then untouched.
 bool WriteFileAtomically(const QString &path, const QByteArray &bytes);
 
 // Makes a folder (and its missing parents) readable by its owner only.

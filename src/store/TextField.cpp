@@ -1,8 +1,9 @@
 #include "store/TextField.h"
 
-#include <QStringDecoder>
+#include <QByteArrayView>
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace {
@@ -15,28 +16,73 @@ constexpr char16_t kCp1252High[32] = {
     0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178,
 };
 
+char16_t FromCp1252(unsigned char b)
+{
+    return b >= 0x80 && b < 0xA0 ? kCp1252High[b - 0x80] : char16_t(b);
+}
+
 QString FromCp1252(QByteArrayView bytes)
 {
     QString out;
     out.reserve(bytes.size());
-    for (char c : bytes) {
-        const auto b = static_cast<unsigned char>(c);
-        out.append(b >= 0x80 && b < 0xA0 ? QChar(kCp1252High[b - 0x80]) : QChar(b));
-    }
+    for (char c : bytes)
+        out.append(QChar(FromCp1252(static_cast<unsigned char>(c))));
     return out;
+}
+
+QByteArrayView FieldText(const char *field, std::size_t width)
+{
+    const char *end = static_cast<const char *>(std::memchr(field, 0, width));
+    return QByteArrayView(field, end ? end - field : static_cast<qsizetype>(width));
 }
 
 } // namespace
 
 QString ReadTextField(const char *field, std::size_t width)
 {
-    const char *end = static_cast<const char *>(std::memchr(field, 0, width));
-    const QByteArrayView bytes(field, end ? end - field : static_cast<qsizetype>(width));
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    QString text = utf8(bytes);
-    if (utf8.hasError())
+    const QByteArrayView bytes = FieldText(field, width);
+    // The one test of which encoding a field is in; RecodeTextFieldAsUtf8
+    // makes the same decision.
+    if (!bytes.isValidUtf8())
         return FromCp1252(bytes);
-    return text;
+    return QString::fromUtf8(bytes);
+}
+
+void RecodeTextFieldAsUtf8(char *field, std::size_t width)
+{
+    if (width == 0)
+        return;
+    const QByteArrayView bytes = FieldText(field, width);
+    if (bytes.isValidUtf8())
+        return;
+    // Every Windows-1252 character takes at most three bytes of UTF-8. The
+    // text may be a password: it is built here and wiped, never in a string
+    // that would outlive the call.
+    std::array<char, 3 * 256> recoded{};
+    const std::size_t limit = std::min(width - 1, recoded.size());
+    std::size_t used = 0;
+    for (char c : bytes) {
+        const char16_t u = FromCp1252(static_cast<unsigned char>(c));
+        char encoded[3];
+        std::size_t n = 0;
+        if (u < 0x80) {
+            encoded[n++] = static_cast<char>(u);
+        } else if (u < 0x800) {
+            encoded[n++] = static_cast<char>(0xC0 | (u >> 6));
+            encoded[n++] = static_cast<char>(0x80 | (u & 0x3F));
+        } else {
+            encoded[n++] = static_cast<char>(0xE0 | (u >> 12));
+            encoded[n++] = static_cast<char>(0x80 | ((u >> 6) & 0x3F));
+            encoded[n++] = static_cast<char>(0x80 | (u & 0x3F));
+        }
+        if (used + n > limit)
+            break; // cut on a character boundary, as WriteTextField cuts
+        std::memcpy(recoded.data() + used, encoded, n);
+        used += n;
+    }
+    std::memset(field, 0, width);
+    std::memcpy(field, recoded.data(), used);
+    std::memset(recoded.data(), 0, recoded.size());
 }
 
 QByteArray CutUtf8(const QByteArray &utf8, std::size_t maxBytes)

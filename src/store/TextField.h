@@ -17,6 +17,12 @@ QString ReadTextField(const char *field, std::size_t width);
 // tail of an older, longer value stays behind.
 void WriteTextField(char *field, std::size_t width, const QString &text, std::size_t maxBytes);
 
+// Puts a field that is not valid UTF-8 (Windows-1252 from an older install)
+// into UTF-8 in place, cut to width - 1 bytes on a character boundary, so its
+// bytes are those a save of ReadTextField's text would write. A field already
+// in UTF-8 is left as it is.
+void RecodeTextFieldAsUtf8(char *field, std::size_t width);
+
 // The longest prefix of utf8 that is at most maxBytes long and does not split
 // a character.
 QByteArray CutUtf8(const QByteArray &utf8, std::size_t maxBytes);

@@ -24,6 +24,29 @@ done
 check "a scalable icon is in the hicolor theme" test -f "$prefix/share/icons/hicolor/scalable/apps/quorvane.svg"
 check "the help document is in share/quorvane/" test -f "$prefix/share/quorvane/quorvane.html"
 
+# What desktops, software centres and Debian read about the program, checked
+# with the tools they read it by.
+check "the desktop entry passes desktop-file-validate" desktop-file-validate "$entry"
+metainfo="$prefix/share/metainfo/example.lumarc.quorvane.metainfo.xml"
+check "the AppStream metadata passes appstreamcli validate" appstreamcli validate --no-net "$metainfo"
+check "and launches the desktop entry" grep -qF '<launchable type="desktop-id">quorvane.desktop</launchable>' "$metainfo"
+man_renders_cleanly() {
+  local warnings
+  warnings=$(LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -l "$prefix/share/man/man1/quorvane.1.gz" 2>&1 >/dev/null)
+  [ -z "$warnings" ] || { echo "$warnings"; return 1; }
+}
+check "the manual page quorvane(1) is in share/man/man1/ and renders without warnings" man_renders_cleanly
+check "the copyright file is in share/doc/quorvane/" test -s "$prefix/share/doc/quorvane/copyright"
+deb_passes_lintian() {
+  mkdir -p "$E2E_WORK/package"
+  (cd "$E2E_WORK/package" && cpack -G DEB --config "$build/CPackConfig.cmake" -B "$E2E_WORK/package") \
+    >"$E2E_WORK/logs/cpack.log" 2>&1 || return 1
+  lintian --fail-on none "$E2E_WORK"/package/quorvane_*.deb >"$E2E_WORK/logs/lintian.log" 2>&1
+  cat "$E2E_WORK/logs/lintian.log"
+  ! grep -q '^E: ' "$E2E_WORK/logs/lintian.log"
+}
+check "the Debian package passes lintian without errors" deb_passes_lintian
+
 # The browser stand-in notes what the program asks it to open.
 mkdir -p "$E2E_WORK/bin"
 cat >"$E2E_WORK/bin/xdg-open" <<EOF
