@@ -25,7 +25,7 @@ packages=(
   curl libxdamage-dev libxtst-dev
   # Sign-in: the keychain library (it loads libsecret at run time), and for
   # the tests a desktop keyring on a private session bus
-  qtkeychain-qt6-dev libsecret-1-0 gnome-keyring libsecret-tools dbus-daemon dbus-bin
+  qtkeychain-qt6-dev libsecret-1-0 gnome-keyring libsecret-tools dbus-bin
 )
 
 missing=()

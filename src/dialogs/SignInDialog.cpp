@@ -19,23 +19,23 @@ using Id = SignInDialog::ControlId;
 const char *const kProviderKeys[] = {"microsoft", "google", "custom"};
 
 const ControlSpec kControls[] = {
-    {kNoId, ControlKind::Label, "Sign &in with:", {10, 10, 60, 9}},
-    {Id::kProvider, ControlKind::Custom, "", {72, 8, 160, 60}, [](QWidget *parent) -> QWidget * {
+    {kNoId, ControlKind::Label, "Sign &in with:", {10, 10, 60, 9}, Id::kProvider},
+    {Id::kProvider, ControlKind::Custom, "", {72, 8, 160, 60}, kNoId, {}, [](QWidget *parent) -> QWidget * {
          auto *box = new QComboBox(parent);
          box->addItems({QStringLiteral("Microsoft \u2014 work, school or Outlook.com"), QStringLiteral("Google"),
                         QStringLiteral("Other")});
          box->setFixedHeight(box->sizeHint().height());
          return box;
      }},
-    {kNoId, ControlKind::Label, "&Client id:", {10, 30, 60, 9}},
+    {kNoId, ControlKind::Label, "&Client id:", {10, 30, 60, 9}, Id::kClientId},
     {Id::kClientId, ControlKind::LineEdit, "", {72, 28, 160, 14}},
-    {kNoId, ControlKind::Label, "&Tenant:", {10, 48, 60, 9}},
+    {kNoId, ControlKind::Label, "&Tenant:", {10, 48, 60, 9}, Id::kTenant},
     {Id::kTenant, ControlKind::LineEdit, "", {72, 46, 160, 14}},
-    {kNoId, ControlKind::Label, "&Authorization URL:", {10, 66, 60, 9}},
+    {kNoId, ControlKind::Label, "&Authorization URL:", {10, 66, 60, 9}, Id::kAuthorizeUrl},
     {Id::kAuthorizeUrl, ControlKind::LineEdit, "", {72, 64, 160, 14}},
-    {kNoId, ControlKind::Label, "T&oken URL:", {10, 84, 60, 9}},
+    {kNoId, ControlKind::Label, "T&oken URL:", {10, 84, 60, 9}, Id::kTokenUrl},
     {Id::kTokenUrl, ControlKind::LineEdit, "", {72, 82, 160, 14}},
-    {kNoId, ControlKind::Label, "Sco&pe:", {10, 102, 60, 9}},
+    {kNoId, ControlKind::Label, "Sco&pe:", {10, 102, 60, 9}, Id::kScope},
     {Id::kScope, ControlKind::LineEdit, "", {72, 100, 160, 14}},
     {Id::kTokenInFile, ControlKind::CheckBox,
      "&Keep the sign-in in a file only I can read, not in the desktop keyring. Anyone who can read my files "
