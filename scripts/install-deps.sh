@@ -24,6 +24,9 @@ packages=(
   # extensions its probe watches paints and sends clicks with, the counter of
   # instructions, and a tray host that keeps every icon over many launches
   curl libxdamage-dev libxtst-dev valgrind trayer
+  # Sign-in: the keychain library (it loads libsecret at run time), and for
+  # the tests a desktop keyring on a private session bus
+  qtkeychain-qt6-dev libsecret-1-0 gnome-keyring libsecret-tools dbus-bin
 )
 
 missing=()

@@ -2,24 +2,26 @@
 # The layers point one way. Fails, naming the line, when a file under src/
 # includes a header of ours from a folder its own folder may not use:
 #   app      anything
-#   dialogs  dialogs, widgets, message, store
+#   dialogs  dialogs, widgets, message, store, signin
 #   form     form, widgets, message, store
 #   message  message, store
 #   widgets  widgets
 #   store    store
 #   mail     mail
+#   signin   signin, store
 # The generated ProductInfo.h belongs to no layer and may be used anywhere.
 set -u
 src=${1:-$(dirname "$0")/../src}
 
 declare -A allowed=(
-  [app]="app dialogs form message mail store widgets"
-  [dialogs]="dialogs widgets message store"
+  [app]="app dialogs form message mail store widgets signin"
+  [dialogs]="dialogs widgets message store signin"
   [form]="form widgets message store"
   [message]="message store"
   [widgets]="widgets"
   [store]="store"
   [mail]="mail"
+  [signin]="signin store"
 )
 
 status=0

@@ -191,6 +191,9 @@ private slots:
             QTcpSocket *socket = server.nextPendingConnection();
             QTimer::singleShot(300, socket, [socket] { socket->abort(); });
         });
+        // In the record as well as the working copy: the form refreshes its
+        // working copies from the record when it sends.
+        WriteTextField(data.settings.smtpServer, QStringLiteral("127.0.0.1"));
         data.activeSmtpServer = QStringLiteral("127.0.0.1");
         data.settings.smtpPort = server.serverPort();
 

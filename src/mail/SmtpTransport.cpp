@@ -167,7 +167,15 @@ TransportResult SubmitMail(const TransportPlan &plan, const SmtpCredentials *cre
 
     if (credentials) {
         curl_easy_setopt(e, CURLOPT_USERNAME, credentials->userName.constData());
-        curl_easy_setopt(e, CURLOPT_PASSWORD, credentials->password ? credentials->password : "");
+        if (credentials->bearerToken) {
+            // Mail providers take XOAUTH2. libcurl would pick OAUTHBEARER
+            // when a server offers both, whatever CURLOPT_HTTPAUTH says, so
+            // the mechanism is named in the login options instead.
+            curl_easy_setopt(e, CURLOPT_XOAUTH2_BEARER, credentials->bearerToken);
+            curl_easy_setopt(e, CURLOPT_LOGIN_OPTIONS, "AUTH=XOAUTH2");
+        } else {
+            curl_easy_setopt(e, CURLOPT_PASSWORD, credentials->password ? credentials->password : "");
+        }
     }
     const QByteArray from = "<" + mail.envelopeFrom + ">";
     curl_easy_setopt(e, CURLOPT_MAIL_FROM, from.constData());
@@ -184,8 +192,9 @@ TransportResult SubmitMail(const TransportPlan &plan, const SmtpCredentials *cre
     }
 
     const CURLcode code = curl_easy_perform(e);
-    // Drop libcurl's copy of the password before the handle goes.
+    // Drop libcurl's copies of the password and token before the handle goes.
     curl_easy_setopt(e, CURLOPT_PASSWORD, nullptr);
+    curl_easy_setopt(e, CURLOPT_XOAUTH2_BEARER, nullptr);
     TransportResult result{code == CURLE_OK, {}};
     if (!result.sent) {
         long response = 0;

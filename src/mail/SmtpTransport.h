@@ -8,11 +8,14 @@
 struct ComposedMail;
 struct TransportPlan;
 
-// Log-in details for one send. The password is read where it lies (the
-// job's buffer) and not copied by us.
+// Log-in details for one send. The password or access token is read where
+// it lies (the caller's buffer) and not copied by us.
 struct SmtpCredentials {
     QByteArray userName;
     const char *password = nullptr; // zero-terminated
+    // Zero-terminated; when set, the login is SASL XOAUTH2 with this OAuth
+    // access token instead of the password, under the same TLS rules.
+    const char *bearerToken = nullptr;
 };
 
 struct TransportResult {

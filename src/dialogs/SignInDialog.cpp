@@ -1,0 +1,245 @@
+#include "dialogs/SignInDialog.h"
+
+#include "signin/RefreshTokenStore.h"
+#include "signin/SignInEndpoints.h"
+#include "signin/SignInFlow.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace {
+
+using Id = SignInDialog::ControlId;
+
+// The provider box's rows, in the order of the names the files use.
+const char *const kProviderKeys[] = {"microsoft", "google", "custom"};
+
+const ControlSpec kControls[] = {
+    {kNoId, ControlKind::Label, "Sign &in with:", {10, 10, 60, 9}, Id::kProvider},
+    {Id::kProvider, ControlKind::Custom, "", {72, 8, 160, 60}, kNoId, {}, [](QWidget *parent) -> QWidget * {
+         auto *box = new QComboBox(parent);
+         box->addItems({QStringLiteral("Microsoft \u2014 work, school or Outlook.com"), QStringLiteral("Google"),
+                        QStringLiteral("Other")});
+         box->setFixedHeight(box->sizeHint().height());
+         return box;
+     }},
+    {kNoId, ControlKind::Label, "&Client id:", {10, 30, 60, 9}, Id::kClientId},
+    {Id::kClientId, ControlKind::LineEdit, "", {72, 28, 160, 14}},
+    {kNoId, ControlKind::Label, "&Tenant:", {10, 48, 60, 9}, Id::kTenant},
+    {Id::kTenant, ControlKind::LineEdit, "", {72, 46, 160, 14}},
+    {kNoId, ControlKind::Label, "&Authorization URL:", {10, 66, 60, 9}, Id::kAuthorizeUrl},
+    {Id::kAuthorizeUrl, ControlKind::LineEdit, "", {72, 64, 160, 14}},
+    {kNoId, ControlKind::Label, "T&oken URL:", {10, 84, 60, 9}, Id::kTokenUrl},
+    {Id::kTokenUrl, ControlKind::LineEdit, "", {72, 82, 160, 14}},
+    {kNoId, ControlKind::Label, "Sco&pe:", {10, 102, 60, 9}, Id::kScope},
+    {Id::kScope, ControlKind::LineEdit, "", {72, 100, 160, 14}},
+    {Id::kTokenInFile, ControlKind::CheckBox,
+     "&Keep the sign-in in a file only I can read, not in the desktop keyring. Anyone who can read my files "
+     "can then send mail as me.",
+     {10, 120, 222, 20}},
+    {Id::kStatus, ControlKind::Label, "", {10, 146, 222, 18}},
+    {Id::kSignIn, ControlKind::PushButton, "&Sign in", {10, 170, 50, 14}},
+    {Id::kSignOut, ControlKind::PushButton, "Sign o&ut", {64, 170, 50, 14}},
+    {Id::kCancel, ControlKind::PushButton, "Cancel", {118, 170, 50, 14}},
+    {Id::kClose, ControlKind::DefaultButton, "C&lose", {182, 170, 50, 14}},
+};
+
+const ControlName kNames[] = {
+    {Id::kClose, "closeButton"},
+    {Id::kProvider, "providerList"},
+    {Id::kClientId, "clientIdEdit"},
+    {Id::kTenant, "tenantEdit"},
+    {Id::kAuthorizeUrl, "authorizeUrlEdit"},
+    {Id::kTokenUrl, "tokenUrlEdit"},
+    {Id::kScope, "scopeEdit"},
+    {Id::kTokenInFile, "tokenInFileCheck"},
+    {Id::kStatus, "statusLabel"},
+    {Id::kSignIn, "signInButton"},
+    {Id::kSignOut, "signOutButton"},
+    {Id::kCancel, "cancelButton"},
+};
+
+const DialogTemplate kTemplate{"Sign In", 242, 192, kControls, kNames};
+
+int ProviderRow(const QString &key)
+{
+    for (int row = 0; row < 3; ++row) {
+        if (key.compare(QLatin1String(kProviderKeys[row]), Qt::CaseInsensitive) == 0)
+            return row;
+    }
+    return 0;
+}
+
+QString SignedInText(const QString &account)
+{
+    return QStringLiteral("Signed in as %1.").arg(account.trimmed());
+}
+
+} // namespace
+
+SignInDialog::SignInDialog(const SignInDialogInputs &inputs, QWidget *owner)
+    : QDialog(owner), m_inputs(inputs),
+      m_flow(new SignInFlow([](const QUrl &url) { return QDesktopServices::openUrl(url); }, this))
+{
+    m_controls = BuildDialog(this, kTemplate);
+    // What was chosen here before, else what the administrator deployed.
+    const SignInSettings shown =
+        MergeSignInSettings({inputs.choices.provider, inputs.choices.clientId, {}, inputs.choices.tenant, {}, {}, {}},
+                            inputs.deployed);
+    auto *provider = m_controls.get<QComboBox>(kProvider);
+    provider->setCurrentIndex(ProviderRow(shown.provider));
+    edit(kClientId)->setText(shown.clientId);
+    edit(kTenant)->setText(shown.tenant);
+    edit(kTenant)->setPlaceholderText(QStringLiteral("organizations"));
+    edit(kAuthorizeUrl)->setText(shown.authorizeUrl);
+    edit(kTokenUrl)->setText(shown.tokenUrl);
+    edit(kScope)->setText(shown.scope);
+    m_controls.get<QCheckBox>(kTokenInFile)->setChecked(inputs.choices.tokenInFile);
+    // It shows providers' error texts: never read as markup.
+    m_controls.get<QLabel>(kStatus)->setTextFormat(Qt::PlainText);
+    m_controls.get<QLabel>(kStatus)->setWordWrap(true);
+    providerChosen();
+    setRunning(false);
+    // Said from the choices: the keyring is opened at sign-in and at send only.
+    setStatus(inputs.choices.active ? SignedInText(inputs.account) : QStringLiteral("Not signed in."));
+
+    connect(provider, &QComboBox::currentIndexChanged, this, &SignInDialog::providerChosen);
+    connect(m_controls.get<QPushButton>(kSignIn), &QPushButton::clicked, this, &SignInDialog::signIn);
+    connect(m_controls.get<QPushButton>(kSignOut), &QPushButton::clicked, this, &SignInDialog::signOut);
+    connect(m_controls.get<QPushButton>(kCancel), &QPushButton::clicked, this, &SignInDialog::cancelSignIn);
+    connect(m_controls.get<QPushButton>(kClose), &QPushButton::clicked, this, &QDialog::accept);
+    connect(m_flow, &SignInFlow::finished, this, &SignInDialog::finished);
+}
+
+SignInDialog::~SignInDialog() = default;
+
+QLineEdit *SignInDialog::edit(int id) const
+{
+    return m_controls.get<QLineEdit>(id);
+}
+
+QString SignInDialog::status() const
+{
+    return m_controls.get<QLabel>(kStatus)->text();
+}
+
+void SignInDialog::setStatus(const QString &text)
+{
+    m_controls.get<QLabel>(kStatus)->setText(text);
+}
+
+void SignInDialog::providerChosen()
+{
+    const int row = m_controls.get<QComboBox>(kProvider)->currentIndex();
+    edit(kTenant)->setEnabled(row == 0);
+    for (const int id : {kAuthorizeUrl, kTokenUrl, kScope})
+        edit(id)->setEnabled(row == 2);
+}
+
+void SignInDialog::setRunning(bool running)
+{
+    for (const int id : {kProvider, kClientId, kTenant, kAuthorizeUrl, kTokenUrl, kScope, kTokenInFile, kSignIn, kSignOut})
+        m_controls.widget(id)->setEnabled(!running);
+    m_controls.widget(kCancel)->setEnabled(running);
+    if (!running)
+        providerChosen();
+}
+
+SignInSettings SignInDialog::typed() const
+{
+    const int row = m_controls.get<QComboBox>(kProvider)->currentIndex();
+    SignInSettings out;
+    out.provider = QLatin1String(kProviderKeys[row]);
+    out.clientId = edit(kClientId)->text();
+    if (row == 0)
+        out.tenant = edit(kTenant)->text();
+    if (row == 2) {
+        out.authorizeUrl = edit(kAuthorizeUrl)->text();
+        out.tokenUrl = edit(kTokenUrl)->text();
+        out.scope = edit(kScope)->text();
+    }
+    return out;
+}
+
+SignInChoices SignInDialog::chosen(bool active) const
+{
+    const SignInSettings settings = typed();
+    return {settings.provider, settings.clientId.trimmed(), settings.tenant.trimmed(), active,
+            m_controls.get<QCheckBox>(kTokenInFile)->isChecked()};
+}
+
+void SignInDialog::signIn()
+{
+    if (m_inputs.account.trimmed().isEmpty()) {
+        setStatus(QStringLiteral("Type your address as the Username in Setup first."));
+        return;
+    }
+    const SignInEndpoints endpoints = ResolveSignInEndpoints(MergeSignInSettings(typed(), m_inputs.deployed));
+    if (!endpoints.ok) {
+        setStatus(endpoints.failure + u'.');
+        return;
+    }
+    setRunning(true);
+    setStatus(QStringLiteral("Finish signing in in your web browser."));
+    m_flow->start(endpoints, m_inputs.account);
+}
+
+void SignInDialog::cancelSignIn()
+{
+    m_flow->cancel();
+}
+
+void SignInDialog::done(int result)
+{
+    m_flow->cancel();
+    QDialog::done(result);
+}
+
+void SignInDialog::finished(const SignInOutcome &outcome)
+{
+    if (!outcome.signedIn) {
+        setRunning(false);
+        setStatus(outcome.message + u'.');
+        return;
+    }
+    const SignInChoices choices = chosen(true);
+    // The keyring's wait runs a local loop: the buttons stay off until it ends.
+    m_controls.widget(kCancel)->setEnabled(false);
+    const QString failure = SaveRefreshToken(choices, m_inputs.account, m_inputs.dataFolder, outcome.tokens.refreshToken,
+                                             m_inputs.keyringWait);
+    setRunning(false);
+    if (!failure.isEmpty()) {
+        setStatus(failure + u'.');
+        return;
+    }
+    if (!WriteSignInChoices(SignInChoicesPath(m_inputs.dataFolder), choices)) {
+        setStatus(QStringLiteral("Signed in, but the choice could not be saved in %1.").arg(m_inputs.dataFolder));
+        return;
+    }
+    m_inputs.choices = choices;
+    setStatus(SignedInText(m_inputs.account));
+    emit signedIn(outcome.tokens.accessToken, outcome.tokens.expiresAt);
+}
+
+void SignInDialog::signOut()
+{
+    setRunning(true);
+    m_controls.widget(kCancel)->setEnabled(false);
+    const QString failure = ForgetRefreshToken(m_inputs.choices, m_inputs.account, m_inputs.dataFolder, m_inputs.keyringWait);
+    setRunning(false);
+    if (!failure.isEmpty()) {
+        setStatus(failure + u'.');
+        return;
+    }
+    const SignInChoices choices = chosen(false);
+    if (!WriteSignInChoices(SignInChoicesPath(m_inputs.dataFolder), choices)) {
+        setStatus(QStringLiteral("Signed out, but the choice could not be saved in %1.").arg(m_inputs.dataFolder));
+        return;
+    }
+    m_inputs.choices = choices;
+    setStatus(QStringLiteral("Not signed in."));
+}

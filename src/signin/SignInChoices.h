@@ -1,0 +1,31 @@
+#pragma once
+
+#include <QString>
+
+// What the user chose in the sign-in dialog that is not secret, kept in a
+// small file of its own beside the data files so that those keep their byte
+// layout. The refresh token is never here.
+struct SignInChoices {
+    QString provider;
+    QString clientId;
+    QString tenant;
+    bool active = false;      // sign-in, not the password, is how sends log in
+    bool tokenInFile = false; // the user chose the private file over the keyring
+};
+
+inline bool operator==(const SignInChoices &a, const SignInChoices &b)
+{
+    return a.provider == b.provider && a.clientId == b.clientId && a.tenant == b.tenant && a.active == b.active &&
+           a.tokenInFile == b.tokenInFile;
+}
+
+// dataFolder is the folder of the data files.
+QString SignInChoicesPath(const QString &dataFolder);
+
+// Defaults (not active) when the file is missing or unreadable; unknown lines
+// are ignored so an older program reads a newer file.
+SignInChoices ReadSignInChoices(const QString &path);
+
+// Replaces the file whole, readable by its owner only. False when it could
+// not be written; the old file is then untouched.
+bool WriteSignInChoices(const QString &path, const SignInChoices &choices);

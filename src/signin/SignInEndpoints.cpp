@@ -1,0 +1,132 @@
+#include "signin/SignInEndpoints.h"
+
+#include <QHostAddress>
+#include <QRegularExpression>
+
+namespace {
+
+const QString kMicrosoft = QStringLiteral("microsoft");
+const QString kGoogle = QStringLiteral("google");
+const QString kCustom = QStringLiteral("custom");
+
+QString Either(const QString &typed, const QString &deployed)
+{
+    return typed.trimmed().isEmpty() ? deployed.trimmed() : typed.trimmed();
+}
+
+SignInEndpoints Failed(const QString &why)
+{
+    SignInEndpoints out;
+    out.failure = why;
+    return out;
+}
+
+bool IsLoopbackName(const QString &host)
+{
+    if (host.compare(QStringLiteral("localhost"), Qt::CaseInsensitive) == 0)
+        return true;
+    const QHostAddress address(host);
+    return !address.isNull() && address.isLoopback();
+}
+
+} // namespace
+
+SignInSettings MergeSignInSettings(const SignInSettings &typed, const SignInSettings &deployed)
+{
+    const QString typedProvider = typed.provider.trimmed().toLower();
+    const QString deployedProvider = deployed.provider.trimmed().toLower();
+    if (!typedProvider.isEmpty() && !deployedProvider.isEmpty() && typedProvider != deployedProvider) {
+        SignInSettings out = typed;
+        out.provider = typedProvider;
+        return out;
+    }
+    SignInSettings out;
+    out.provider = Either(typedProvider, deployedProvider);
+    out.clientId = Either(typed.clientId, deployed.clientId);
+    out.clientSecret = Either(typed.clientSecret, deployed.clientSecret);
+    out.tenant = Either(typed.tenant, deployed.tenant);
+    out.authorizeUrl = Either(typed.authorizeUrl, deployed.authorizeUrl);
+    out.tokenUrl = Either(typed.tokenUrl, deployed.tokenUrl);
+    out.scope = Either(typed.scope, deployed.scope);
+    return out;
+}
+
+bool IsAllowedEndpoint(const QUrl &url)
+{
+    if (!url.isValid() || url.host().isEmpty() || !url.userInfo().isEmpty() || url.hasFragment())
+        return false;
+    const QString scheme = url.scheme().toLower();
+    if (scheme == QStringLiteral("https"))
+        return true;
+    return scheme == QStringLiteral("http") && IsLoopbackName(url.host());
+}
+
+SignInEndpoints ResolveSignInEndpoints(const SignInSettings &settings)
+{
+    SignInEndpoints out;
+    const QString provider = settings.provider.trimmed().toLower();
+    QString authorize = settings.authorizeUrl.trimmed();
+    QString token = settings.tokenUrl.trimmed();
+    QString scope = settings.scope.simplified();
+    if (provider == kMicrosoft) {
+        out.provider = SignInProvider::Microsoft;
+        const QString tenant = settings.tenant.trimmed().isEmpty() ? QStringLiteral("organizations") : settings.tenant.trimmed();
+        // It becomes a path segment of the provider's address.
+        static const QRegularExpression tenantPattern(QStringLiteral("^[A-Za-z0-9][A-Za-z0-9.-]*$"));
+        if (!tenantPattern.match(tenant).hasMatch())
+            return Failed(QStringLiteral("The tenant \"%1\" is not a tenant name or id").arg(tenant));
+        const QString base = QStringLiteral("https://login.microsoftonline.com/%1/oauth2/v2.0/").arg(tenant);
+        if (authorize.isEmpty())
+            authorize = base + QStringLiteral("authorize");
+        if (token.isEmpty())
+            token = base + QStringLiteral("token");
+        if (scope.isEmpty())
+            scope = QStringLiteral("https://outlook.office.com/SMTP.Send offline_access");
+        out.redirectHost = QStringLiteral("localhost");
+    } else if (provider == kGoogle) {
+        out.provider = SignInProvider::Google;
+        if (authorize.isEmpty())
+            authorize = QStringLiteral("https://accounts.google.com/o/oauth2/v2/auth");
+        if (token.isEmpty())
+            token = QStringLiteral("https://oauth2.googleapis.com/token");
+        if (scope.isEmpty())
+            scope = QStringLiteral("https://mail.google.com/");
+        out.redirectHost = QStringLiteral("127.0.0.1");
+    } else if (provider == kCustom) {
+        out.provider = SignInProvider::Custom;
+        if (authorize.isEmpty() || token.isEmpty())
+            return Failed(QStringLiteral("Type the authorization URL and the token URL"));
+        out.redirectHost = QStringLiteral("127.0.0.1");
+    } else if (provider.isEmpty()) {
+        return Failed(QStringLiteral("Choose who signs you in"));
+    } else {
+        return Failed(QStringLiteral("\"%1\" is not a provider this program knows").arg(settings.provider.trimmed()));
+    }
+    out.clientId = settings.clientId.trimmed();
+    if (out.clientId.isEmpty())
+        return Failed(QStringLiteral("No client id is set: type the one your administrator registered"));
+    out.clientSecret = settings.clientSecret.trimmed();
+    out.authorizeUrl = QUrl(authorize, QUrl::StrictMode);
+    out.tokenUrl = QUrl(token, QUrl::StrictMode);
+    if (!IsAllowedEndpoint(out.authorizeUrl))
+        return Failed(QStringLiteral("The authorization URL must begin with https://"));
+    if (!IsAllowedEndpoint(out.tokenUrl))
+        return Failed(QStringLiteral("The token URL must begin with https://"));
+    out.scope = scope;
+    out.ok = true;
+    return out;
+}
+
+SuggestedSmtpServer SmtpServerFor(const SignInSettings &settings)
+{
+    const QString provider = settings.provider.trimmed().toLower();
+    if (provider == kMicrosoft) {
+        // Outlook.com and Hotmail mailboxes send through their own server.
+        if (settings.tenant.trimmed().compare(QStringLiteral("consumers"), Qt::CaseInsensitive) == 0)
+            return {QStringLiteral("smtp-mail.outlook.com"), 587};
+        return {QStringLiteral("smtp.office365.com"), 587};
+    }
+    if (provider == kGoogle)
+        return {QStringLiteral("smtp.gmail.com"), 587};
+    return {};
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include "signin/SignInSettings.h"
+
+#include <QString>
+#include <QUrl>
+
+enum class SignInProvider { Microsoft, Google, Custom };
+
+// Everything the browser flow and the token endpoint need, with the
+// provider's defaults filled in and checked.
+struct SignInEndpoints {
+    bool ok = false;
+    QString failure; // why not, when !ok; for the sign-in dialog's status line
+    SignInProvider provider = SignInProvider::Custom;
+    QString clientId;
+    QString clientSecret;
+    QUrl authorizeUrl;
+    QUrl tokenUrl;
+    QString scope;
+    // The host the provider expects in the loopback redirect: Microsoft
+    // matches a registered "http://localhost" on any port, others take the
+    // address itself.
+    QString redirectHost;
+};
+
+// The dialog's values laid over the deployed file's: a field typed in the
+// dialog wins. When the dialog names another provider than the file, none of
+// the file's values apply, as they belong to another registration.
+SignInSettings MergeSignInSettings(const SignInSettings &typed, const SignInSettings &deployed);
+
+// Fills in the provider's endpoints and scope, and refuses what would send a
+// code or a token where it could be read or redirected: every endpoint must
+// be https, except plain http to this machine's loopback address.
+SignInEndpoints ResolveSignInEndpoints(const SignInSettings &settings);
+
+// https with a host; or http to 127.0.0.0/8, ::1 or "localhost".
+bool IsAllowedEndpoint(const QUrl &url);
+
+// The SMTP server a provider's mailboxes send through, for filling an empty
+// host in Setup; host empty when the provider has no one server.
+struct SuggestedSmtpServer {
+    QString host;
+    int port = 0;
+};
+SuggestedSmtpServer SmtpServerFor(const SignInSettings &settings);

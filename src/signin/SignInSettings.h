@@ -1,0 +1,22 @@
+#pragma once
+
+#include <QString>
+
+// Who signs the user in, as typed in the sign-in dialog or deployed by an
+// administrator. An empty field means "not given here", so the two sources
+// can be laid over each other.
+struct SignInSettings {
+    QString provider;     // "microsoft", "google" or "custom"
+    QString clientId;
+    QString clientSecret; // some providers give desktop clients one; it is not secret
+    QString tenant;       // Microsoft only: "organizations", "consumers", "common" or a tenant id
+    QString authorizeUrl; // "custom" only, or to override a provider's
+    QString tokenUrl;
+    QString scope;
+};
+
+inline bool operator==(const SignInSettings &a, const SignInSettings &b)
+{
+    return a.provider == b.provider && a.clientId == b.clientId && a.clientSecret == b.clientSecret &&
+           a.tenant == b.tenant && a.authorizeUrl == b.authorizeUrl && a.tokenUrl == b.tokenUrl && a.scope == b.scope;
+}

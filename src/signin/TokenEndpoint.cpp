@@ -1,0 +1,81 @@
+#include "signin/TokenEndpoint.h"
+
+#include "signin/SignInEndpoints.h"
+
+#include <QDateTime>
+#include <QEventLoop>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+#include <QTimer>
+
+TokenEndpointCall::TokenEndpointCall(QObject *parent) : QObject(parent), m_network(new QNetworkAccessManager(this)) {}
+
+void TokenEndpointCall::start(const QUrl &tokenUrl, const QByteArray &form, std::chrono::milliseconds timeout)
+{
+    if (!IsAllowedEndpoint(tokenUrl)) {
+        TokenResult refused;
+        refused.failure = TokenFailure::Refused;
+        refused.message = QStringLiteral("The token URL must begin with https://");
+        // Queued, so finished() never arrives before start() has returned.
+        QTimer::singleShot(0, this, [this, refused] { emit finished(refused); });
+        return;
+    }
+    QNetworkRequest request(tokenUrl);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
+    request.setRawHeader("Accept", "application/json");
+    // A redirect could carry the form, and the secrets in it, elsewhere.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    request.setAttribute(QNetworkRequest::CacheSaveControlAttribute, false);
+    request.setTransferTimeout(static_cast<int>(timeout.count()));
+    QNetworkReply *reply = m_network->post(request, form);
+    connect(reply, &QNetworkReply::finished, this, [this, reply, timeout] { done(reply, timeout); });
+}
+
+void TokenEndpointCall::done(QNetworkReply *reply, std::chrono::milliseconds timeout)
+{
+    reply->deleteLater();
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    TokenResult result;
+    if (status.isValid()) {
+        // Errors come with a 4xx status and a JSON body saying which.
+        result = ParseTokenReply(status.toInt(), reply->readAll(), QDateTime::currentDateTimeUtc());
+    } else if (reply->error() == QNetworkReply::OperationCanceledError) {
+        result.failure = TokenFailure::Unreachable;
+        result.message = QStringLiteral("The sign-in service did not answer within %1 seconds")
+                             .arg(std::chrono::duration_cast<std::chrono::seconds>(timeout).count());
+    } else {
+        result.failure = TokenFailure::Unreachable;
+        result.message = QStringLiteral("The sign-in service could not be reached: %1").arg(reply->errorString());
+    }
+    emit finished(result);
+}
+
+TokenResult PostTokenRequest(const QUrl &tokenUrl, const QByteArray &form, std::chrono::milliseconds timeout)
+{
+    // A loop and a network manager of this thread's own: nothing here is
+    // shared with the thread that asked.
+    QEventLoop loop;
+    TokenEndpointCall call;
+    TokenResult result;
+    QObject::connect(&call, &TokenEndpointCall::finished, &loop, [&](const TokenResult &r) {
+        result = r;
+        loop.quit();
+    });
+    call.start(tokenUrl, form, timeout);
+    loop.exec();
+    return result;
+}
+
+TokenResult RefreshAccessToken(const TokenRefreshRequest &request)
+{
+    if (request.refreshToken.isEmpty()) {
+        TokenResult out;
+        out.failure = TokenFailure::InvalidGrant;
+        out.message = SignInExpiredMessage();
+        return out;
+    }
+    return PostTokenRequest(request.tokenUrl,
+                            RefreshForm(request.clientId, request.clientSecret, request.refreshToken, request.scope),
+                            request.timeout);
+}

@@ -1,0 +1,50 @@
+#pragma once
+
+#include "signin/TokenReply.h"
+
+#include <QObject>
+#include <QUrl>
+
+#include <chrono>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+// One POST to a token endpoint, answered through finished(). For the sign-in
+// dialog, which must keep its window painting while it waits.
+class TokenEndpointCall : public QObject {
+    Q_OBJECT
+public:
+    explicit TokenEndpointCall(QObject *parent = nullptr);
+
+    // An endpoint that is neither https nor loopback http is refused before
+    // anything is sent. The call gives up after `timeout` without an answer.
+    void start(const QUrl &tokenUrl, const QByteArray &form, std::chrono::milliseconds timeout);
+
+signals:
+    void finished(const TokenResult &result);
+
+private:
+    void done(QNetworkReply *reply, std::chrono::milliseconds timeout);
+
+    QNetworkAccessManager *m_network;
+};
+
+// Everything a refresh needs, as values, so a worker thread gets its own copy.
+struct TokenRefreshRequest {
+    QUrl tokenUrl;
+    QString clientId;
+    QString clientSecret;
+    QString scope;
+    QByteArray refreshToken;
+    std::chrono::milliseconds timeout{std::chrono::seconds(30)};
+};
+
+// Trades the refresh token for a new access token, waiting for the answer.
+// Callable from any thread that Qt knows (the sending thread included); it
+// shares nothing with other threads. A rotated refresh token comes back in
+// the result for the caller to store.
+TokenResult RefreshAccessToken(const TokenRefreshRequest &request);
+
+// The same wait for any form, e.g. a code exchange done off the UI thread.
+TokenResult PostTokenRequest(const QUrl &tokenUrl, const QByteArray &form, std::chrono::milliseconds timeout);

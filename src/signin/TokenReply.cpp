@@ -1,0 +1,108 @@
+#include "signin/TokenReply.h"
+
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace {
+
+// When the provider does not say how long a token lasts, it is not trusted
+// for long.
+constexpr qint64 kUnstatedLifetimeSeconds = 300;
+constexpr qint64 kExpiryMarginSeconds = 60;
+
+TokenResult Failed(TokenFailure kind, const QString &message)
+{
+    TokenResult out;
+    out.failure = kind;
+    out.message = message;
+    return out;
+}
+
+QByteArray Encoded(const QString &value)
+{
+    return QUrl::toPercentEncoding(value);
+}
+
+void Add(QByteArray &form, const char *name, const QByteArray &encodedValue)
+{
+    if (!form.isEmpty())
+        form += '&';
+    form += name;
+    form += '=';
+    form += encodedValue;
+}
+
+} // namespace
+
+QString SignInExpiredMessage()
+{
+    return QStringLiteral("The sign-in has expired: sign in again in Setup");
+}
+
+TokenResult ParseTokenReply(int httpStatus, const QByteArray &body, const QDateTime &now)
+{
+    QJsonParseError parseError{};
+    const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
+    const QJsonObject reply = document.object();
+    const QString error = reply.value(QStringLiteral("error")).toString();
+    if (!error.isEmpty()) {
+        if (error == QStringLiteral("invalid_grant"))
+            return Failed(TokenFailure::InvalidGrant, SignInExpiredMessage());
+        QString message = QStringLiteral("The sign-in was refused: %1").arg(error);
+        const QString description = reply.value(QStringLiteral("error_description")).toString().simplified();
+        if (!description.isEmpty())
+            message += QStringLiteral(" (%1)").arg(description.left(300));
+        return Failed(TokenFailure::Refused, message);
+    }
+    if (httpStatus != 200 || parseError.error != QJsonParseError::NoError || !document.isObject())
+        return Failed(TokenFailure::BadReply,
+                      QStringLiteral("The sign-in service gave an answer this program cannot read (HTTP %1)").arg(httpStatus));
+    const QString type = reply.value(QStringLiteral("token_type")).toString();
+    const QString accessToken = reply.value(QStringLiteral("access_token")).toString();
+    if (accessToken.isEmpty() || (!type.isEmpty() && type.compare(QStringLiteral("Bearer"), Qt::CaseInsensitive) != 0))
+        return Failed(TokenFailure::BadReply, QStringLiteral("The sign-in service gave no usable access token"));
+    TokenResult out;
+    out.ok = true;
+    out.accessToken = accessToken.toUtf8();
+    // Some providers send the lifetime as a string.
+    const QJsonValue lifetime = reply.value(QStringLiteral("expires_in"));
+    qint64 seconds = lifetime.isString() ? lifetime.toString().toLongLong() : lifetime.toInteger(-1);
+    if (seconds <= 0)
+        seconds = kUnstatedLifetimeSeconds;
+    out.expiresAt = now.toUTC().addSecs(seconds);
+    out.refreshToken = reply.value(QStringLiteral("refresh_token")).toString().toUtf8();
+    return out;
+}
+
+bool AccessTokenUsable(const QByteArray &accessToken, const QDateTime &expiresAt, const QDateTime &now)
+{
+    return !accessToken.isEmpty() && expiresAt.isValid() && now.secsTo(expiresAt) > kExpiryMarginSeconds;
+}
+
+QByteArray CodeExchangeForm(const QString &clientId, const QString &clientSecret, const QString &code,
+                            const QByteArray &codeVerifier, const QString &redirectUri)
+{
+    QByteArray form;
+    Add(form, "grant_type", "authorization_code");
+    Add(form, "code", Encoded(code));
+    Add(form, "redirect_uri", Encoded(redirectUri));
+    Add(form, "client_id", Encoded(clientId));
+    if (!clientSecret.isEmpty())
+        Add(form, "client_secret", Encoded(clientSecret));
+    Add(form, "code_verifier", QUrl::toPercentEncoding(QString::fromLatin1(codeVerifier)));
+    return form;
+}
+
+QByteArray RefreshForm(const QString &clientId, const QString &clientSecret, const QByteArray &refreshToken,
+                       const QString &scope)
+{
+    QByteArray form;
+    Add(form, "grant_type", "refresh_token");
+    Add(form, "refresh_token", QUrl::toPercentEncoding(QString::fromUtf8(refreshToken)));
+    Add(form, "client_id", Encoded(clientId));
+    if (!clientSecret.isEmpty())
+        Add(form, "client_secret", Encoded(clientSecret));
+    if (!scope.isEmpty())
+        Add(form, "scope", Encoded(scope));
+    return form;
+}

@@ -1,0 +1,328 @@
+#include "TestSupport.h"
+
+#include "signin/Pkce.h"
+#include "signin/SignInChoices.h"
+#include "signin/SignInConfigFile.h"
+#include "signin/SignInEndpoints.h"
+#include "signin/TokenFile.h"
+#include "signin/TokenReply.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSet>
+#include <QtTest>
+
+Q_DECLARE_METATYPE(SignInSettings)
+
+// The sign-in's plain data: where the administrator's file is found and what
+// it says, the provider defaults and the endpoint rule, the choices file, the
+// private token file, PKCE and the token endpoint's answers. Real files in a
+// temporary folder.
+class SignInConfigTest : public QObject {
+    Q_OBJECT
+
+private:
+    static void Deploy(const QString &folder, const QByteArray &text)
+    {
+        QVERIFY(QDir().mkpath(folder + QStringLiteral("/Lumarc")));
+        QVERIFY(WriteWholeFile(folder + QStringLiteral("/Lumarc/quorvane-signin.conf"), text));
+    }
+
+private slots:
+    void theFirstFileFoundWins()
+    {
+        QTemporaryDir root;
+        const QString home = root.filePath(QStringLiteral("home"));
+        const QString user = root.filePath(QStringLiteral("user-config"));
+        const QString site = root.filePath(QStringLiteral("site"));
+        const QString vendor = root.filePath(QStringLiteral("vendor"));
+        const QString dirs = site + u':' + vendor;
+        QVERIFY(FindSignInConfigFile(user, dirs, home).isEmpty());
+
+        Deploy(vendor, "[SignIn]\nProvider=google\n");
+        QCOMPARE(FindSignInConfigFile(user, dirs, home), vendor + QStringLiteral("/Lumarc/quorvane-signin.conf"));
+        Deploy(site, "[SignIn]\nProvider=microsoft\n");
+        QCOMPARE(FindSignInConfigFile(user, dirs, home), site + QStringLiteral("/Lumarc/quorvane-signin.conf"));
+        Deploy(user, "[SignIn]\nProvider=custom\n");
+        QCOMPARE(FindSignInConfigFile(user, dirs, home), user + QStringLiteral("/Lumarc/quorvane-signin.conf"));
+        // No $XDG_CONFIG_HOME: ~/.config, and a relative one is ignored.
+        Deploy(home + QStringLiteral("/.config"), "[SignIn]\n");
+        QCOMPARE(FindSignInConfigFile(QString(), dirs, home), home + QStringLiteral("/.config/Lumarc/quorvane-signin.conf"));
+        QCOMPARE(FindSignInConfigFile(QStringLiteral("relative"), dirs, home),
+                 home + QStringLiteral("/.config/Lumarc/quorvane-signin.conf"));
+    }
+
+    void systemFoldersDefaultToEtcXdg()
+    {
+        QCOMPARE(SignInConfigCandidates(QStringLiteral("/h/.config"), QString(), QStringLiteral("/h")),
+                 (QStringList{QStringLiteral("/h/.config/Lumarc/quorvane-signin.conf"),
+                              QStringLiteral("/etc/xdg/Lumarc/quorvane-signin.conf")}));
+        QCOMPARE(SignInConfigCandidates(QStringLiteral("/c/"), QStringLiteral("/a::relative:/b/"), QStringLiteral("/h")),
+                 (QStringList{QStringLiteral("/c/Lumarc/quorvane-signin.conf"), QStringLiteral("/a/Lumarc/quorvane-signin.conf"),
+                              QStringLiteral("/b/Lumarc/quorvane-signin.conf")}));
+    }
+
+    void theFileSaysEveryKey()
+    {
+        QTemporaryDir root;
+        Deploy(root.path(), "[Other]\nClientId=not-this\n"
+                            "[SignIn]\nProvider=Microsoft\nClientId = 0a1b2c3d-aaaa-bbbb-cccc-0123456789ab\n"
+                            "ClientSecret=GOCSPX-notsecret\nTenant=contoso.onmicrosoft.com\n"
+                            "AuthorizeUrl=https://login.example/authorize?a=1,b=2\nTokenUrl=https://login.example/token\n"
+                            "Scope=\"https://outlook.office.com/SMTP.Send offline_access\"\n");
+        const SignInSettings read = ReadSignInConfigFile(root.filePath(QStringLiteral("Lumarc/quorvane-signin.conf")));
+        QCOMPARE(read.provider, QStringLiteral("microsoft"));
+        QCOMPARE(read.clientId, QStringLiteral("0a1b2c3d-aaaa-bbbb-cccc-0123456789ab"));
+        QCOMPARE(read.clientSecret, QStringLiteral("GOCSPX-notsecret"));
+        QCOMPARE(read.tenant, QStringLiteral("contoso.onmicrosoft.com"));
+        // A comma does not cut the value short.
+        QCOMPARE(read.authorizeUrl, QStringLiteral("https://login.example/authorize?a=1,b=2"));
+        QCOMPARE(read.tokenUrl, QStringLiteral("https://login.example/token"));
+        QCOMPARE(read.scope, QStringLiteral("https://outlook.office.com/SMTP.Send offline_access"));
+        QCOMPARE(ReadSignInConfigFile(root.filePath(QStringLiteral("missing.conf"))), SignInSettings{});
+    }
+
+    void dialogValuesWinOverTheFile_data()
+    {
+        QTest::addColumn<SignInSettings>("typed");
+        QTest::addColumn<SignInSettings>("deployed");
+        QTest::addColumn<SignInSettings>("merged");
+        const SignInSettings file{QStringLiteral("microsoft"), QStringLiteral("file-id"), QString(),
+                                  QStringLiteral("contoso.example"), QString(), QString(), QString()};
+        QTest::newRow("nothing typed: the file") << SignInSettings{} << file << file;
+        SignInSettings merged = file;
+        merged.clientId = QStringLiteral("typed-id");
+        QTest::newRow("typed id wins, tenant from the file")
+            << SignInSettings{QString(), QStringLiteral(" typed-id "), {}, {}, {}, {}, {}} << file << merged;
+        merged.tenant = QStringLiteral("consumers");
+        QTest::newRow("same provider typed")
+            << SignInSettings{QStringLiteral("Microsoft"), QStringLiteral("typed-id"), {}, QStringLiteral("consumers"), {}, {}, {}}
+            << file << merged;
+        const SignInSettings google{QStringLiteral("google"), QStringLiteral("g-id"), {}, {}, {}, {}, {}};
+        QTest::newRow("another provider: nothing of the file") << google << file << google;
+    }
+    void dialogValuesWinOverTheFile()
+    {
+        QFETCH(SignInSettings, typed);
+        QFETCH(SignInSettings, deployed);
+        QFETCH(SignInSettings, merged);
+        QCOMPARE(MergeSignInSettings(typed, deployed), merged);
+    }
+
+    void providerDefaultsAndTheEndpointRule_data()
+    {
+        QTest::addColumn<SignInSettings>("settings");
+        QTest::addColumn<QString>("failure");
+        QTest::addColumn<QString>("authorize");
+        QTest::addColumn<QString>("token");
+        QTest::addColumn<QString>("scope");
+        QTest::addColumn<QString>("redirectHost");
+        const QString ms = QStringLiteral("https://login.microsoftonline.com/organizations/oauth2/v2.0/");
+        const QString msScope = QStringLiteral("https://outlook.office.com/SMTP.Send offline_access");
+        QTest::newRow("microsoft, default tenant")
+            << SignInSettings{QStringLiteral("microsoft"), QStringLiteral("id"), {}, {}, {}, {}, {}} << QString()
+            << ms + QStringLiteral("authorize") << ms + QStringLiteral("token") << msScope << QStringLiteral("localhost");
+        QTest::newRow("microsoft, consumers")
+            << SignInSettings{QStringLiteral("microsoft"), QStringLiteral("id"), {}, QStringLiteral("consumers"), {}, {}, {}}
+            << QString() << QStringLiteral("https://login.microsoftonline.com/consumers/oauth2/v2.0/authorize")
+            << QStringLiteral("https://login.microsoftonline.com/consumers/oauth2/v2.0/token") << msScope
+            << QStringLiteral("localhost");
+        QTest::newRow("microsoft, tenant that would change the path")
+            << SignInSettings{QStringLiteral("microsoft"), QStringLiteral("id"), {}, QStringLiteral("../evil"), {}, {}, {}}
+            << QStringLiteral("The tenant \"../evil\" is not a tenant name or id") << QString() << QString() << QString()
+            << QString();
+        QTest::newRow("google")
+            << SignInSettings{QStringLiteral("google"), QStringLiteral("id"), {}, {}, {}, {}, {}} << QString()
+            << QStringLiteral("https://accounts.google.com/o/oauth2/v2/auth") << QStringLiteral("https://oauth2.googleapis.com/token")
+            << QStringLiteral("https://mail.google.com/") << QStringLiteral("127.0.0.1");
+        QTest::newRow("custom over loopback http")
+            << SignInSettings{QStringLiteral("custom"), QStringLiteral("id"), {}, {}, QStringLiteral("http://127.0.0.1:8080/authorize"),
+                              QStringLiteral("http://[::1]:8080/token"), QStringLiteral("mail  send")}
+            << QString() << QStringLiteral("http://127.0.0.1:8080/authorize") << QStringLiteral("http://[::1]:8080/token")
+            << QStringLiteral("mail send") << QStringLiteral("127.0.0.1");
+        QTest::newRow("custom, plain http elsewhere")
+            << SignInSettings{QStringLiteral("custom"), QStringLiteral("id"), {}, {}, QStringLiteral("https://idp.example/authorize"),
+                              QStringLiteral("http://idp.example/token"), {}}
+            << QStringLiteral("The token URL must begin with https://") << QString() << QString() << QString() << QString();
+        QTest::newRow("custom, 127.0.0.1 as a name elsewhere")
+            << SignInSettings{QStringLiteral("custom"), QStringLiteral("id"), {}, {}, QStringLiteral("http://127.0.0.1.idp.example/a"),
+                              QStringLiteral("https://idp.example/token"), {}}
+            << QStringLiteral("The authorization URL must begin with https://") << QString() << QString() << QString() << QString();
+        QTest::newRow("custom, user info in the address")
+            << SignInSettings{QStringLiteral("custom"), QStringLiteral("id"), {}, {}, QStringLiteral("https://idp.example/a"),
+                              QStringLiteral("https://user:pw@idp.example/token"), {}}
+            << QStringLiteral("The token URL must begin with https://") << QString() << QString() << QString() << QString();
+        QTest::newRow("custom without addresses")
+            << SignInSettings{QStringLiteral("custom"), QStringLiteral("id"), {}, {}, {}, {}, {}}
+            << QStringLiteral("Type the authorization URL and the token URL") << QString() << QString() << QString() << QString();
+        QTest::newRow("no client id")
+            << SignInSettings{QStringLiteral("google"), QStringLiteral("  "), {}, {}, {}, {}, {}}
+            << QStringLiteral("No client id is set: type the one your administrator registered") << QString() << QString()
+            << QString() << QString();
+        QTest::newRow("no provider") << SignInSettings{} << QStringLiteral("Choose who signs you in") << QString() << QString()
+                                     << QString() << QString();
+        QTest::newRow("unknown provider")
+            << SignInSettings{QStringLiteral("yahoo"), QStringLiteral("id"), {}, {}, {}, {}, {}}
+            << QStringLiteral("\"yahoo\" is not a provider this program knows") << QString() << QString() << QString() << QString();
+    }
+    void providerDefaultsAndTheEndpointRule()
+    {
+        QFETCH(SignInSettings, settings);
+        QFETCH(QString, failure);
+        const SignInEndpoints endpoints = ResolveSignInEndpoints(settings);
+        QCOMPARE(endpoints.failure, failure);
+        QCOMPARE(endpoints.ok, failure.isEmpty());
+        if (!endpoints.ok)
+            return;
+        QTEST(endpoints.authorizeUrl.toString(), "authorize");
+        QTEST(endpoints.tokenUrl.toString(), "token");
+        QTEST(endpoints.scope, "scope");
+        QTEST(endpoints.redirectHost, "redirectHost");
+        QCOMPARE(endpoints.clientId, QStringLiteral("id"));
+    }
+
+    void providersSuggestTheirSmtpServer()
+    {
+        auto server = [](const char *provider, const char *tenant) {
+            const SuggestedSmtpServer s = SmtpServerFor({QLatin1String(provider), {}, {}, QLatin1String(tenant), {}, {}, {}});
+            return QStringLiteral("%1:%2").arg(s.host).arg(s.port);
+        };
+        QCOMPARE(server("microsoft", ""), QStringLiteral("smtp.office365.com:587"));
+        QCOMPARE(server("microsoft", "consumers"), QStringLiteral("smtp-mail.outlook.com:587"));
+        QCOMPARE(server("google", ""), QStringLiteral("smtp.gmail.com:587"));
+        QCOMPARE(server("custom", ""), QStringLiteral(":0"));
+    }
+
+    void choicesKeepNoSecretAndOnlyTheirOwnLines()
+    {
+        QTemporaryDir root;
+        const QString folder = root.filePath(QStringLiteral("Lumarc/quorvane"));
+        const QString path = SignInChoicesPath(folder);
+        QCOMPARE(ReadSignInChoices(path), SignInChoices{});
+
+        const SignInChoices chosen{QStringLiteral("microsoft"), QStringLiteral("id\nActive=false"), QStringLiteral("consumers"),
+                                   true, true};
+        QVERIFY(WriteSignInChoices(path, chosen));
+        QCOMPARE(QFile(path).permissions() & 0x0077, QFileDevice::Permissions());
+        const SignInChoices read = ReadSignInChoices(path);
+        // A line break typed into a field cannot add a line of its own.
+        QCOMPARE(read.clientId, QStringLiteral("id Active=false"));
+        QCOMPARE(read.provider, chosen.provider);
+        QCOMPARE(read.tenant, chosen.tenant);
+        QVERIFY(read.active);
+        QVERIFY(read.tokenInFile);
+
+        QVERIFY(WriteWholeFile(path, "Provider=google\r\nFuture=1\nActive=yes\n"));
+        QCOMPARE(ReadSignInChoices(path), (SignInChoices{QStringLiteral("google"), {}, {}, false, false}));
+    }
+
+    void theTokenFileIsTheOwnersAlone()
+    {
+        QTemporaryDir root;
+        const QString folder = root.filePath(QStringLiteral("Lumarc/quorvane"));
+        const QString path = TokenFilePath(folder);
+        QVERIFY(ReadTokenFile(path).isEmpty());
+        QVERIFY(WriteTokenFile(path, "rt-first"));
+        QCOMPARE(QFile(path).permissions() & 0x0077, QFileDevice::Permissions());
+        QVERIFY(WriteTokenFile(path, "rt-second"));
+        QCOMPARE(ReadTokenFile(path), QByteArray("rt-second"));
+        // Someone widened it: reading narrows it again.
+        QVERIFY(QFile::setPermissions(path, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ReadOther));
+        QCOMPARE(ReadTokenFile(path), QByteArray("rt-second"));
+        QCOMPARE(QFile(path).permissions() & 0x0077, QFileDevice::Permissions());
+        QVERIFY(RemoveTokenFile(path));
+        QVERIFY(!QFile::exists(path));
+        QVERIFY(RemoveTokenFile(path));
+    }
+
+    void pkceMatchesTheRfcAndIsFresh()
+    {
+        // RFC 7636, appendix B.
+        QCOMPARE(S256Challenge("dBjftJeZ4CVP-mB92K27uhbUJU1p1r_wW1gFWFOEjXk"),
+                 QByteArray("E9Melhoa2OwvFrEMTJguCHaoeK1t8URWbuGJSstw-cM"));
+        QSet<QByteArray> seen;
+        for (int i = 0; i < 50; ++i) {
+            const PkcePair pair = MakePkcePair();
+            QCOMPARE(pair.verifier.size(), 43);
+            QVERIFY(QRegularExpression(QStringLiteral("^[A-Za-z0-9_-]{43}$")).match(QString::fromLatin1(pair.verifier)).hasMatch());
+            QCOMPARE(pair.challenge, S256Challenge(pair.verifier));
+            seen.insert(pair.verifier);
+        }
+        QCOMPARE(seen.size(), 50);
+    }
+
+    void tokenAnswers_data()
+    {
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("body");
+        QTest::addColumn<int>("failure");
+        QTest::addColumn<QString>("message");
+        QTest::addColumn<qint64>("lifetime");
+        QTest::addColumn<QByteArray>("refresh");
+        const int none = int(TokenFailure::None);
+        QTest::newRow("tokens") << 200 << QByteArray(R"({"access_token":"at","token_type":"Bearer","expires_in":3599,"refresh_token":"rt"})")
+                                << none << QString() << qint64(3599) << QByteArray("rt");
+        QTest::newRow("lifetime as text, refresh kept")
+            << 200 << QByteArray(R"({"access_token":"at","token_type":"bearer","expires_in":"600"})") << none << QString() << qint64(600)
+            << QByteArray();
+        QTest::newRow("no lifetime: five minutes") << 200 << QByteArray(R"({"access_token":"at"})") << none << QString()
+                                                   << qint64(300) << QByteArray();
+        QTest::newRow("revoked") << 400 << QByteArray(R"({"error":"invalid_grant","error_description":"AADSTS70008: expired"})")
+                                 << int(TokenFailure::InvalidGrant)
+                                 << QStringLiteral("The sign-in has expired: sign in again in Setup") << qint64(0) << QByteArray();
+        QTest::newRow("wrong client") << 401 << QByteArray(R"({"error":"invalid_client","error_description":"bad\nsecret"})")
+                                      << int(TokenFailure::Refused)
+                                      << QStringLiteral("The sign-in was refused: invalid_client (bad secret)") << qint64(0) << QByteArray();
+        QTest::newRow("not json") << 502 << QByteArray("<html>Bad gateway</html>") << int(TokenFailure::BadReply)
+                                  << QStringLiteral("The sign-in service gave an answer this program cannot read (HTTP 502)")
+                                  << qint64(0) << QByteArray();
+        QTest::newRow("another token type") << 200 << QByteArray(R"({"access_token":"at","token_type":"mac"})")
+                                            << int(TokenFailure::BadReply)
+                                            << QStringLiteral("The sign-in service gave no usable access token") << qint64(0)
+                                            << QByteArray();
+    }
+    void tokenAnswers()
+    {
+        QFETCH(int, status);
+        QFETCH(QByteArray, body);
+        QFETCH(int, failure);
+        QFETCH(qint64, lifetime);
+        const QDateTime now = QDateTime::fromSecsSinceEpoch(1'800'000'000, Qt::UTC);
+        const TokenResult result = ParseTokenReply(status, body, now);
+        QCOMPARE(int(result.failure), failure);
+        QCOMPARE(result.ok, failure == int(TokenFailure::None));
+        QTEST(result.message, "message");
+        QTEST(result.refreshToken, "refresh");
+        if (result.ok) {
+            QCOMPARE(result.accessToken, QByteArray("at"));
+            QCOMPARE(now.secsTo(result.expiresAt), lifetime);
+        }
+    }
+
+    void anAccessTokenIsRefreshedAMinuteEarly()
+    {
+        const QDateTime expiry = QDateTime::fromSecsSinceEpoch(1'800'000'000, Qt::UTC);
+        QVERIFY(AccessTokenUsable("at", expiry, expiry.addSecs(-61)));
+        QVERIFY(!AccessTokenUsable("at", expiry, expiry.addSecs(-60)));
+        QVERIFY(!AccessTokenUsable("at", expiry, expiry.addSecs(5)));
+        QVERIFY(!AccessTokenUsable("", expiry, expiry.addSecs(-3600)));
+        QVERIFY(!AccessTokenUsable("at", QDateTime(), expiry));
+    }
+
+    void formsCarryWhatEachGrantNeeds()
+    {
+        const QUrlQuery exchange(QString::fromLatin1(
+            CodeExchangeForm(QStringLiteral("id"), QString(), QStringLiteral("c+/="), "v", QStringLiteral("http://127.0.0.1:5"))));
+        QCOMPARE(exchange.queryItemValue(QStringLiteral("code"), QUrl::FullyDecoded), QStringLiteral("c+/="));
+        QCOMPARE(exchange.queryItemValue(QStringLiteral("redirect_uri"), QUrl::FullyDecoded), QStringLiteral("http://127.0.0.1:5"));
+        QVERIFY(!exchange.hasQueryItem(QStringLiteral("client_secret")));
+        const QUrlQuery refresh(QString::fromLatin1(RefreshForm(QStringLiteral("id"), QStringLiteral("s&"), "r+t", QString())));
+        QVERIFY(!refresh.hasQueryItem(QStringLiteral("redirect_uri")));
+        QVERIFY(!refresh.hasQueryItem(QStringLiteral("scope")));
+        QCOMPARE(refresh.queryItemValue(QStringLiteral("refresh_token"), QUrl::FullyDecoded), QStringLiteral("r+t"));
+        QCOMPARE(refresh.queryItemValue(QStringLiteral("client_secret"), QUrl::FullyDecoded), QStringLiteral("s&"));
+    }
+};
+
+QTEST_GUILESS_MAIN(SignInConfigTest)
+#include "test_signin_config.moc"

@@ -1,0 +1,198 @@
+#include "SignInTestServers.h"
+#include "TestSupport.h"
+
+#include "dialogs/SignInDialog.h"
+#include "signin/SignInChoices.h"
+#include "signin/TokenFile.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDesktopServices>
+#include <QLineEdit>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QPushButton>
+#include <QtTest>
+
+// The sign-in dialog on real widgets, signing in against the real
+// authorization server (fixtures/oauth_server.py) through a stand-in browser
+// that QDesktopServices hands the provider's page to. There is no keyring in
+// this suite: the session bus leads nowhere, as on a desktop without one.
+namespace {
+
+const QString kAccount = QStringLiteral("desk@example.org");
+
+class StandInBrowser : public QObject {
+    Q_OBJECT
+public:
+    explicit StandInBrowser(bool follow) : m_follow(follow)
+    {
+        QDesktopServices::setUrlHandler(QStringLiteral("http"), this, "open");
+    }
+    ~StandInBrowser() override { QDesktopServices::unsetUrlHandler(QStringLiteral("http")); }
+    int opened = 0;
+
+public slots:
+    void open(const QUrl &url)
+    {
+        ++opened;
+        if (!m_follow)
+            return;
+        QNetworkReply *reply = m_network.get(QNetworkRequest(url));
+        connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
+    }
+
+private:
+    bool m_follow;
+    QNetworkAccessManager m_network;
+};
+
+template <class T>
+T *Control(const SignInDialog &dialog, int id)
+{
+    return ControlById<T>(&dialog, id);
+}
+
+SignInDialogInputs Inputs(const QString &dataFolder, const PythonFixture *server)
+{
+    SignInDialogInputs inputs;
+    inputs.account = kAccount;
+    inputs.dataFolder = dataFolder;
+    if (server) {
+        inputs.deployed = {QStringLiteral("custom"), QStringLiteral("quorvane-test-client"), {}, {},
+                           server->url(QStringLiteral("/authorize")), server->url(QStringLiteral("/token")),
+                           QStringLiteral("mail offline_access")};
+    }
+    inputs.keyringWait = std::chrono::seconds(10);
+    return inputs;
+}
+
+} // namespace
+
+class SignInDialogTest : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase()
+    {
+        // Never the keyring of whoever runs the tests.
+        qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/quorvane-test-bus");
+    }
+
+    void eachProviderAsksForItsOwnFields()
+    {
+        QTemporaryDir data;
+        SignInDialogInputs inputs = Inputs(data.path(), nullptr);
+        inputs.deployed = {QStringLiteral("microsoft"), QStringLiteral("deployed-id"), {}, QStringLiteral("contoso.example"), {}, {}, {}};
+        SignInDialog dialog(inputs, nullptr);
+        auto *provider = Control<QComboBox>(dialog, SignInDialog::kProvider);
+        QCOMPARE(provider->currentIndex(), 0);
+        QCOMPARE(Control<QLineEdit>(dialog, SignInDialog::kClientId)->text(), QStringLiteral("deployed-id"));
+        QCOMPARE(Control<QLineEdit>(dialog, SignInDialog::kTenant)->text(), QStringLiteral("contoso.example"));
+        QCOMPARE(dialog.status(), QStringLiteral("Not signed in."));
+        QVERIFY(!Control<QPushButton>(dialog, SignInDialog::kCancel)->isEnabled());
+        const QList<int> addresses{SignInDialog::kAuthorizeUrl, SignInDialog::kTokenUrl, SignInDialog::kScope};
+        for (int row = 0; row < 3; ++row) {
+            provider->setCurrentIndex(row);
+            QCOMPARE(Control<QLineEdit>(dialog, SignInDialog::kTenant)->isEnabled(), row == 0);
+            for (const int id : addresses)
+                QCOMPARE(Control<QLineEdit>(dialog, id)->isEnabled(), row == 2);
+        }
+
+        // What was chosen here before wins over the file.
+        inputs.choices = {QStringLiteral("google"), QStringLiteral("chosen-id"), {}, true, false};
+        SignInDialog again(inputs, nullptr);
+        QCOMPARE(Control<QComboBox>(again, SignInDialog::kProvider)->currentIndex(), 1);
+        QCOMPARE(Control<QLineEdit>(again, SignInDialog::kClientId)->text(), QStringLiteral("chosen-id"));
+        QCOMPARE(again.status(), QStringLiteral("Signed in as desk@example.org."));
+    }
+
+    void signsInAndOutWithThePrivateFile()
+    {
+        PythonFixture server(QStringLiteral("oauth_server.py"));
+        QVERIFY2(server.start(), qPrintable(server.error()));
+        StandInBrowser browser(true);
+        QTemporaryDir data;
+        SignInDialog dialog(Inputs(data.path(), &server), nullptr);
+        QSignalSpy signedIn(&dialog, &SignInDialog::signedIn);
+        QCOMPARE(Control<QComboBox>(dialog, SignInDialog::kProvider)->currentIndex(), 2);
+        Control<QCheckBox>(dialog, SignInDialog::kTokenInFile)->setChecked(true);
+
+        QTest::mouseClick(Control<QPushButton>(dialog, SignInDialog::kSignIn), Qt::LeftButton);
+        QCOMPARE(dialog.status(), QStringLiteral("Finish signing in in your web browser."));
+        QVERIFY(Control<QPushButton>(dialog, SignInDialog::kCancel)->isEnabled());
+        QTRY_COMPARE_WITH_TIMEOUT(dialog.status(), QStringLiteral("Signed in as desk@example.org."), 30000);
+        QCOMPARE(signedIn.count(), 1);
+        const QByteArray accessToken = signedIn.at(0).at(0).toByteArray();
+        QVERIFY(!accessToken.isEmpty());
+        QCOMPARE(browser.opened, 1);
+
+        const SignInChoices saved = ReadSignInChoices(SignInChoicesPath(data.path()));
+        QCOMPARE(saved, (SignInChoices{QStringLiteral("custom"), QStringLiteral("quorvane-test-client"), {}, true, true}));
+        const QByteArray refreshToken = ReadTokenFile(TokenFilePath(data.path()));
+        QVERIFY(refreshToken.startsWith("rt-"));
+        // No token in any other file.
+        const QByteArray choicesText = ReadWholeFile(SignInChoicesPath(data.path()));
+        QVERIFY(!choicesText.contains(refreshToken));
+        QVERIFY(!choicesText.contains(accessToken));
+
+        QTest::mouseClick(Control<QPushButton>(dialog, SignInDialog::kSignOut), Qt::LeftButton);
+        QCOMPARE(dialog.status(), QStringLiteral("Not signed in."));
+        QVERIFY(!QFile::exists(TokenFilePath(data.path())));
+        QVERIFY(!ReadSignInChoices(SignInChoicesPath(data.path())).active);
+    }
+
+    void problemsShowOnTheStatusLine()
+    {
+        PythonFixture server(QStringLiteral("oauth_server.py"));
+        QVERIFY2(server.start(), qPrintable(server.error()));
+        QTemporaryDir data;
+        {
+            // Signed in at the provider, but no keyring answers: said, not
+            // quietly kept in a file.
+            StandInBrowser browser(true);
+            SignInDialog dialog(Inputs(data.path(), &server), nullptr);
+            QSignalSpy signedIn(&dialog, &SignInDialog::signedIn);
+            dialog.signIn();
+            QTRY_VERIFY_WITH_TIMEOUT(dialog.status().startsWith(QStringLiteral("The desktop keyring could not be used (")), 30000);
+            QCOMPARE(signedIn.count(), 0);
+            QVERIFY(QDir(data.path()).isEmpty());
+            QVERIFY(Control<QPushButton>(dialog, SignInDialog::kSignIn)->isEnabled());
+        }
+        {
+            StandInBrowser browser(false);
+            SignInDialog dialog(Inputs(data.path(), &server), nullptr);
+            dialog.signIn();
+            QCOMPARE(browser.opened, 1);
+            QTest::mouseClick(Control<QPushButton>(dialog, SignInDialog::kCancel), Qt::LeftButton);
+            QCOMPARE(dialog.status(), QStringLiteral("The sign-in was cancelled."));
+            QVERIFY(!Control<QPushButton>(dialog, SignInDialog::kCancel)->isEnabled());
+
+            Control<QLineEdit>(dialog, SignInDialog::kTokenUrl)->clear();
+            dialog.signIn();
+            // The file's address fills what is left empty here.
+            QCOMPARE(browser.opened, 2);
+            dialog.cancelSignIn();
+            Control<QComboBox>(dialog, SignInDialog::kProvider)->setCurrentIndex(0);
+            Control<QLineEdit>(dialog, SignInDialog::kTenant)->setText(QStringLiteral("a/b"));
+            dialog.signIn();
+            QCOMPARE(dialog.status(), QStringLiteral("The tenant \"a/b\" is not a tenant name or id."));
+
+            // Closed while waiting for the browser: the sign-in ends with it.
+            Control<QComboBox>(dialog, SignInDialog::kProvider)->setCurrentIndex(2);
+            dialog.signIn();
+            QCOMPARE(browser.opened, 3);
+            QVERIFY(Control<QPushButton>(dialog, SignInDialog::kCancel)->isEnabled());
+            QTest::mouseClick(Control<QPushButton>(dialog, SignInDialog::kClose), Qt::LeftButton);
+            QCOMPARE(dialog.status(), QStringLiteral("The sign-in was cancelled."));
+        }
+        SignInDialogInputs noAccount = Inputs(data.path(), &server);
+        noAccount.account = QStringLiteral("  ");
+        SignInDialog dialog(noAccount, nullptr);
+        dialog.signIn();
+        QCOMPARE(dialog.status(), QStringLiteral("Type your address as the Username in Setup first."));
+    }
+};
+
+QTEST_MAIN(SignInDialogTest)
+#include "test_signin_dialog.moc"
