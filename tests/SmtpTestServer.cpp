@@ -3,67 +3,12 @@
 #include <QDir>
 #include <QFile>
 #include <QJsonDocument>
+#include <QProcess>
 
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
-
-namespace {
-
-QString FixturePath()
-{
-    return QStringLiteral(QUORVANE_TEST_DATA_DIR "/fixtures/smtp_server.py");
-}
-
-// Guards against a fixture that never comes up; it normally listens at once.
-constexpr int kStartGuardMs = 20000;
-
-} // namespace
-
-bool SmtpTestServer::start(const QStringList &arguments)
-{
-    process_.setProgram(QStringLiteral(QUORVANE_TEST_PYTHON));
-    process_.setArguments(QStringList{FixturePath(), QStringLiteral("--out"), outFolder()} + arguments);
-    // To a file, not a pipe: a pipe nobody reads would fill and stall the server.
-    const QString log = folder_.filePath(QStringLiteral("server.log"));
-    process_.setStandardErrorFile(log);
-    process_.start();
-    if (!process_.waitForStarted(kStartGuardMs)) {
-        error_ = process_.errorString();
-        return false;
-    }
-    QByteArray line;
-    while (!line.endsWith('\n')) {
-        if (!process_.waitForReadyRead(kStartGuardMs)) {
-            QFile errors(log);
-            errors.open(QIODevice::ReadOnly);
-            error_ = QStringLiteral("the SMTP fixture did not start: ") + QString::fromUtf8(errors.readAll());
-            stop();
-            return false;
-        }
-        line += process_.readAllStandardOutput();
-    }
-    bool ok = false;
-    port_ = line.trimmed().toInt(&ok);
-    if (!ok) {
-        error_ = QStringLiteral("the SMTP fixture printed no port: ") + QString::fromUtf8(line);
-        stop();
-        return false;
-    }
-    return true;
-}
-
-void SmtpTestServer::stop()
-{
-    if (process_.state() == QProcess::NotRunning)
-        return;
-    process_.terminate();
-    if (!process_.waitForFinished(5000)) {
-        process_.kill();
-        process_.waitForFinished(5000);
-    }
-}
 
 QList<QJsonObject> SmtpTestServer::messages() const
 {
@@ -73,20 +18,6 @@ QList<QJsonObject> SmtpTestServer::messages() const
         if (!file.open(QIODevice::ReadOnly))
             break;
         out.append(QJsonDocument::fromJson(file.readAll()).object());
-    }
-    return out;
-}
-
-QList<QJsonObject> SmtpTestServer::events(const QString &kind) const
-{
-    QList<QJsonObject> out;
-    QFile file(QDir(outFolder()).filePath(QStringLiteral("events.jsonl")));
-    if (!file.open(QIODevice::ReadOnly))
-        return out;
-    for (const QByteArray &line : file.readAll().split('\n')) {
-        const QJsonObject event = QJsonDocument::fromJson(line).object();
-        if (event.value(QStringLiteral("event")).toString() == kind)
-            out.append(event);
     }
     return out;
 }

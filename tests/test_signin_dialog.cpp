@@ -1,4 +1,4 @@
-#include "SignInTestServers.h"
+#include "PythonFixture.h"
 #include "TestSupport.h"
 
 #include "dialogs/SignInDialog.h"

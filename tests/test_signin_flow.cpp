@@ -1,4 +1,4 @@
-#include "SignInTestServers.h"
+#include "PythonFixture.h"
 #include "SmtpTestServer.h"
 
 #include "signin/AccessTokenForSend.h"
