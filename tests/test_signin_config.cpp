@@ -200,8 +200,14 @@ private slots:
         const QString path = SignInChoicesPath(folder);
         QCOMPARE(ReadSignInChoices(path), SignInChoices{});
 
-        const SignInChoices chosen{QStringLiteral("microsoft"), QStringLiteral("id\nActive=false"), QStringLiteral("consumers"),
-                                   true, true};
+        const SignInChoices chosen{QStringLiteral("custom"),
+                                   QStringLiteral("id\nActive=false"),
+                                   QStringLiteral("consumers"),
+                                   true,
+                                   true,
+                                   QStringLiteral("https://id.example.org/authorize"),
+                                   QStringLiteral("https://id.example.org/token"),
+                                   QStringLiteral("smtp offline_access")};
         QVERIFY(WriteSignInChoices(path, chosen));
         QCOMPARE(QFile(path).permissions() & 0x0077, QFileDevice::Permissions());
         const SignInChoices read = ReadSignInChoices(path);
@@ -211,9 +217,12 @@ private slots:
         QCOMPARE(read.tenant, chosen.tenant);
         QVERIFY(read.active);
         QVERIFY(read.tokenInFile);
+        QCOMPARE(ChosenSignInSettings(read),
+                 (SignInSettings{chosen.provider, read.clientId, {}, chosen.tenant, chosen.authorizeUrl, chosen.tokenUrl,
+                                 chosen.scope}));
 
         QVERIFY(WriteWholeFile(path, "Provider=google\r\nFuture=1\nActive=yes\n"));
-        QCOMPARE(ReadSignInChoices(path), (SignInChoices{QStringLiteral("google"), {}, {}, false, false}));
+        QCOMPARE(ReadSignInChoices(path), (SignInChoices{QStringLiteral("google"), {}, {}, false, false, {}, {}, {}}));
     }
 
     void theTokenFileIsTheOwnersAlone()

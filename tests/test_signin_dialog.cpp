@@ -100,7 +100,7 @@ private slots:
         }
 
         // What was chosen here before wins over the file.
-        inputs.choices = {QStringLiteral("google"), QStringLiteral("chosen-id"), {}, true, false};
+        inputs.choices = {QStringLiteral("google"), QStringLiteral("chosen-id"), {}, true, false, {}, {}, {}};
         SignInDialog again(inputs, nullptr);
         QCOMPARE(Control<QComboBox>(again, SignInDialog::kProvider)->currentIndex(), 1);
         QCOMPARE(Control<QLineEdit>(again, SignInDialog::kClientId)->text(), QStringLiteral("chosen-id"));
@@ -128,7 +128,10 @@ private slots:
         QCOMPARE(browser.opened, 1);
 
         const SignInChoices saved = ReadSignInChoices(SignInChoicesPath(data.path()));
-        QCOMPARE(saved, (SignInChoices{QStringLiteral("custom"), QStringLiteral("quorvane-test-client"), {}, true, true}));
+        // The addresses shown are kept: the send refreshes with them.
+        QCOMPARE(saved, (SignInChoices{QStringLiteral("custom"), QStringLiteral("quorvane-test-client"), {}, true, true,
+                                       server.url(QStringLiteral("/authorize")), server.url(QStringLiteral("/token")),
+                                       QStringLiteral("mail offline_access")}));
         const QByteArray refreshToken = ReadTokenFile(TokenFilePath(data.path()));
         QVERIFY(refreshToken.startsWith("rt-"));
         // No token in any other file.

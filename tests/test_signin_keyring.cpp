@@ -122,7 +122,7 @@ private slots:
             QSKIP("needs the real keyring (test_signin_keyring_real)");
         QTemporaryDir data;
         const QString account = QStringLiteral("desk@example.org");
-        SignInChoices choices{QStringLiteral("google"), QStringLiteral("id"), {}, true, true};
+        SignInChoices choices{QStringLiteral("google"), QStringLiteral("id"), {}, true, true, {}, {}, {}};
         QCOMPARE(SaveRefreshToken(choices, account, data.path(), "rt-in-file", 10s), QString());
         QCOMPARE(ReadTokenFile(TokenFilePath(data.path())), QByteArray("rt-in-file"));
         QCOMPARE(ReadKeyringSecret(RefreshTokenKey(choices.provider, account)).status, KeyringStatus::NotFound);
@@ -146,7 +146,7 @@ private slots:
             QSKIP("needs a session without a bus (test_signin_keyring)");
         QTemporaryDir data;
         const QString account = QStringLiteral("desk@example.org");
-        SignInChoices choices{QStringLiteral("microsoft"), QStringLiteral("id"), {}, true, false};
+        SignInChoices choices{QStringLiteral("microsoft"), QStringLiteral("id"), {}, true, false, {}, {}, {}};
         const QString failure = SaveRefreshToken(choices, account, data.path(), kToken, 10s);
         QVERIFY(failure.startsWith(QStringLiteral("The desktop keyring could not be used (")));
         // Not quietly put in a file instead.

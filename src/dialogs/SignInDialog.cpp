@@ -88,8 +88,7 @@ SignInDialog::SignInDialog(const SignInDialogInputs &inputs, QWidget *owner)
     m_controls = BuildDialog(this, kTemplate);
     // What was chosen here before, else what the administrator deployed.
     const SignInSettings shown =
-        MergeSignInSettings({inputs.choices.provider, inputs.choices.clientId, {}, inputs.choices.tenant, {}, {}, {}},
-                            inputs.deployed);
+        MergeSignInSettings(ChosenSignInSettings(inputs.choices), inputs.deployed);
     auto *provider = m_controls.get<QComboBox>(kProvider);
     provider->setCurrentIndex(ProviderRow(shown.provider));
     edit(kClientId)->setText(shown.clientId);
@@ -168,8 +167,14 @@ SignInSettings SignInDialog::typed() const
 SignInChoices SignInDialog::chosen(bool active) const
 {
     const SignInSettings settings = typed();
-    return {settings.provider, settings.clientId.trimmed(), settings.tenant.trimmed(), active,
-            m_controls.get<QCheckBox>(kTokenInFile)->isChecked()};
+    return {settings.provider,
+            settings.clientId.trimmed(),
+            settings.tenant.trimmed(),
+            active,
+            m_controls.get<QCheckBox>(kTokenInFile)->isChecked(),
+            settings.authorizeUrl.trimmed(),
+            settings.tokenUrl.trimmed(),
+            settings.scope.trimmed()};
 }
 
 void SignInDialog::signIn()

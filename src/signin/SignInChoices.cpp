@@ -50,6 +50,12 @@ SignInChoices ReadSignInChoices(const QString &path)
             out.active = value == QStringLiteral("true");
         else if (key == "TokenInFile")
             out.tokenInFile = value == QStringLiteral("true");
+        else if (key == "AuthorizeUrl")
+            out.authorizeUrl = value;
+        else if (key == "TokenUrl")
+            out.tokenUrl = value;
+        else if (key == "Scope")
+            out.scope = value;
     }
     return out;
 }
@@ -63,6 +69,15 @@ bool WriteSignInChoices(const QString &path, const SignInChoices &choices)
                             "ClientId=" + OneLine(choices.clientId) + "\n"
                             "Tenant=" + OneLine(choices.tenant) + "\n"
                             "Active=" + Flag(choices.active) + "\n"
-                            "TokenInFile=" + Flag(choices.tokenInFile) + "\n";
+                            "TokenInFile=" + Flag(choices.tokenInFile) + "\n"
+                            "AuthorizeUrl=" + OneLine(choices.authorizeUrl) + "\n"
+                            "TokenUrl=" + OneLine(choices.tokenUrl) + "\n"
+                            "Scope=" + OneLine(choices.scope) + "\n";
     return WriteFileAtomically(path, text);
+}
+
+SignInSettings ChosenSignInSettings(const SignInChoices &choices)
+{
+    return {choices.provider, choices.clientId, {},           choices.tenant,
+            choices.authorizeUrl, choices.tokenUrl, choices.scope};
 }

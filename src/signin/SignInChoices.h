@@ -1,5 +1,7 @@
 #pragma once
 
+#include "signin/SignInSettings.h"
+
 #include <QString>
 
 // What the user chose in the sign-in dialog that is not secret, kept in a
@@ -11,13 +13,23 @@ struct SignInChoices {
     QString tenant;
     bool active = false;      // sign-in, not the password, is how sends log in
     bool tokenInFile = false; // the user chose the private file over the keyring
+    // Another provider's addresses and scope, as typed: a send needs the
+    // token address to refresh with, long after the dialog has closed.
+    QString authorizeUrl;
+    QString tokenUrl;
+    QString scope;
 };
 
 inline bool operator==(const SignInChoices &a, const SignInChoices &b)
 {
     return a.provider == b.provider && a.clientId == b.clientId && a.tenant == b.tenant && a.active == b.active &&
-           a.tokenInFile == b.tokenInFile;
+           a.tokenInFile == b.tokenInFile && a.authorizeUrl == b.authorizeUrl && a.tokenUrl == b.tokenUrl &&
+           a.scope == b.scope;
 }
+
+// The choices as the settings they were typed as, to lay over the
+// administrator's file.
+SignInSettings ChosenSignInSettings(const SignInChoices &choices);
 
 // dataFolder is the folder of the data files.
 QString SignInChoicesPath(const QString &dataFolder);
