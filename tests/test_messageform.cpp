@@ -513,6 +513,38 @@ private slots:
         QCOMPARE(sent.size(), 1);
     }
 
+    // A button's underlined letter presses it there and then: Alt+S sends
+    // before the key is even released, with no wait for a pressed look.
+    void underlinedLetterPressesAtOnce_data()
+    {
+        QTest::addColumn<char>("letter");
+        QTest::addColumn<int>("sends");
+        QTest::addColumn<int>("setups");
+        QTest::newRow("Alt+S, Send") << 'S' << 1 << 0;
+        QTest::newRow("Alt+U, Setup") << 'U' << 0 << 1;
+    }
+
+    void underlinedLetterPressesAtOnce()
+    {
+        QFETCH(char, letter);
+        QFETCH(int, sends);
+        QFETCH(int, setups);
+        FormProfile p;
+        MessageForm form(p.data);
+        Recipient(form, 0)->click();
+        QVERIFY(ShowActive(form));
+        QSignalSpy sent(&form, &MessageForm::sendRequested);
+        QSignalSpy setup(&form, &MessageForm::setupRequested);
+        QTest::keyPress(Control<QLineEdit>(form, CallerName), Qt::Key(letter), Qt::AltModifier);
+        QCOMPARE(sent.size(), sends);
+        QCOMPARE(setup.size(), setups);
+        QTest::keyRelease(Control<QLineEdit>(form, CallerName), Qt::Key(letter), Qt::AltModifier);
+        // Once, not again when a pressed look would have ended.
+        QTest::qWait(150);
+        QCOMPARE(sent.size(), sends);
+        QCOMPARE(setup.size(), setups);
+    }
+
     // Screen readers and voice control tick a box through its accessible
     // "Toggle" action, which changes the state without a click: the form
     // follows the state, however it changed.

@@ -1,6 +1,7 @@
 #include "widgets/DialogTemplate.h"
 
 #include "widgets/AccessibleControls.h"
+#include "widgets/MnemonicButton.h"
 #include "widgets/PathLabel.h"
 
 #include <QApplication>
@@ -45,7 +46,7 @@ QWidget *MakeControl(const ControlSpec &row, QDialog *dialog)
         // A button that takes the keyboard becomes the default while it has
         // it, so Enter presses the button the user is on; in an edit or a
         // box, Enter is the dialog's own default again.
-        auto *button = new QPushButton(text, dialog);
+        auto *button = new MnemonicButton(text, dialog);
         button->setAutoDefault(true);
         button->setDefault(row.kind == ControlKind::DefaultButton);
         return button;
