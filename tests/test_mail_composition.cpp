@@ -542,6 +542,8 @@ private slots:
         QTest::newRow("one block exactly") << RandomBytes(57 * 1024, 5);
         QTest::newRow("one byte into a second block") << RandomBytes(57 * 1024 + 1, 6);
         QTest::newRow("several blocks") << RandomBytes(200000, 7);
+        // More than the encoding thread holds ready: it has to wait for the reader.
+        QTest::newRow("more blocks than are encoded ahead") << RandomBytes(57 * 1024 * 10 + 5, 10);
     }
 
     void attachmentIsBase64InLines()
@@ -552,15 +554,26 @@ private slots:
         QVERIFY(WriteWholeFile(path, content));
         const QByteArray expected = WrappedBase64(content);
 
-        Base64FileStream stream;
-        QVERIFY2(stream.open(path), qPrintable(stream.failure()));
-        QCOMPARE(stream.encodedSize(), expected.size());
         QCOMPARE(Base64FileStream::EncodedSize(content.size()), expected.size());
-        // libcurl's buffer, and pieces that end inside lines and line breaks.
-        QCOMPARE(ReadAll(stream, 65536), expected);
-        for (std::size_t capacity : {std::size_t{1}, std::size_t{77}, std::size_t{4099}}) {
+        // Encoded as it is read, and ahead of the reader on a thread.
+        for (const bool ahead : {false, true}) {
+            Base64FileStream stream;
+            QVERIFY2(stream.open(path), qPrintable(stream.failure()));
+            if (ahead)
+                stream.encodeAhead();
+            QCOMPARE(stream.encodedSize(), expected.size());
+            // libcurl's buffer, and pieces that end inside lines and line breaks.
+            QCOMPARE(ReadAll(stream, 65536), expected);
+            for (std::size_t capacity : {std::size_t{1}, std::size_t{77}, std::size_t{4099}}) {
+                QVERIFY(stream.rewind());
+                QCOMPARE(ReadAll(stream, capacity), expected);
+            }
+            // Started over halfway through.
             QVERIFY(stream.rewind());
-            QCOMPARE(ReadAll(stream, capacity), expected);
+            std::vector<char> half(static_cast<std::size_t>(expected.size() / 2) + 1);
+            QVERIFY(stream.read(half.data(), half.size()) >= 0);
+            QVERIFY(stream.rewind());
+            QCOMPARE(ReadAll(stream, 65536), expected);
         }
     }
 
@@ -570,21 +583,28 @@ private slots:
     void attachmentThatChangesSizeFailsTheStream_data()
     {
         QTest::addColumn<qsizetype>("newSize");
-        QTest::newRow("grew by a byte") << qsizetype(3001);
-        QTest::newRow("grew by a block") << qsizetype(3000 + 57 * 1024);
-        QTest::newRow("shrank") << qsizetype(2000);
-        QTest::newRow("emptied") << qsizetype(0);
+        QTest::addColumn<bool>("ahead");
+        for (const bool ahead : {false, true}) {
+            const char *mode = ahead ? ", encoded ahead" : "";
+            QTest::addRow("grew by a byte%s", mode) << qsizetype(3001) << ahead;
+            QTest::addRow("grew by a block%s", mode) << qsizetype(3000 + 57 * 1024) << ahead;
+            QTest::addRow("shrank%s", mode) << qsizetype(2000) << ahead;
+            QTest::addRow("emptied%s", mode) << qsizetype(0) << ahead;
+        }
     }
 
     void attachmentThatChangesSizeFailsTheStream()
     {
         QFETCH(qsizetype, newSize);
+        QFETCH(bool, ahead);
         QTemporaryDir dir;
         const QString path = dir.filePath(QStringLiteral("file.bin"));
         QVERIFY(WriteWholeFile(path, RandomBytes(3000, 8)));
         Base64FileStream stream;
         QVERIFY(stream.open(path));
         QVERIFY(WriteWholeFile(path, RandomBytes(newSize, 9)));
+        if (ahead)
+            stream.encodeAhead();
         QVERIFY(ReadAll(stream, 65536).endsWith("<failed>"));
         QVERIFY(!stream.failure().isEmpty());
     }

@@ -88,6 +88,8 @@ MimeTree BuildMimeTree(CURL *easy, const ComposedMail &mail, QString *failure)
             *failure = tree.attachment->failure();
             return {};
         }
+        // Encoded while the connection is made and the texts go out.
+        tree.attachment->encodeAhead();
         curl_mimepart *part = curl_mime_addpart(root.get());
         if (!part || !FillAttachmentPart(part, *mail.attachment, tree.attachment.get())) {
             *failure = QStringLiteral("The attachment %1 cannot be read").arg(mail.attachment->path);

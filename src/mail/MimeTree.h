@@ -26,8 +26,8 @@ struct MimeTree {
 // multipart holding the text (or a text/HTML alternative) and the attachment.
 // Texts go quoted-printable, so no line breaks SMTP's length limit and CR LF
 // line ends keep dot-stuffing working. The attachment is handed over already
-// base64, encoded here in large blocks as libcurl asks for it: libcurl's own
-// encoder gives a few hundred bytes per read, and its SMTP upload sends each
-// read on its own. The tree's mime is null, with the reason in failure, when a
+// base64, encoded in large blocks ahead of libcurl's reads on a thread of the
+// stream's own: libcurl's own encoder gives a few hundred bytes per read, and
+// its SMTP upload sends each read on its own. The tree's mime is null, with the reason in failure, when a
 // part cannot be built (an attachment that can no longer be read, for one).
 MimeTree BuildMimeTree(CURL *easy, const ComposedMail &mail, QString *failure);
