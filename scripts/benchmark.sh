@@ -347,6 +347,9 @@ if [ -z "$send_note" ]; then
   # Random bytes, so nothing on the way can compress them; seeded, so every
   # run sends the same 10 MiB.
   "$python" -c 'import random, sys; random.seed(2026); sys.stdout.buffer.write(random.randbytes(10 * 1024 * 1024))' >"$attachment"
+  # On the disk before the first send, whose own flushed writes (the page,
+  # the data files) would otherwise wait behind the write-back of these 10 MB.
+  sync "$attachment"
   "$sink" --out "$mail" >"$work/smtp.port" 2>"$work/logs/smtp.log" &
   server_pid=$!
   started+=("$server_pid")
