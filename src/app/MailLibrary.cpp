@@ -28,5 +28,9 @@ void OpenMailLibraryInBackground(const QString &libraryFolder)
     static std::atomic<bool> asked{false};
     if (asked.exchange(true))
         return;
-    QThreadPool::globalInstance()->start([libraryFolder] { MailLibraryEntry(libraryFolder); });
+    QThreadPool::globalInstance()->start([libraryFolder] {
+        QLibrary library(MailLibraryPath(libraryFolder));
+        if (const auto prepare = reinterpret_cast<PrepareEntry>(library.resolve(kPrepareEntryName)))
+            prepare();
+    });
 }

@@ -17,7 +17,8 @@ QString MailLibraryPath(const QString &libraryFolder);
 // call from any thread.
 DeliverEntry MailLibraryEntry(const QString &libraryFolder);
 
-// Opens the library on a pooled thread, once per run, so that a send made
-// soon after does not wait for it: called when the message form opens, as
-// the user has a message to type before the send.
+// Opens the library on a pooled thread, once per run, and has it start
+// libcurl and read the media types, so that a send made soon after waits for
+// none of it: called when the message form opens, as the user has a message
+// to type before the send.
 void OpenMailLibraryInBackground(const QString &libraryFolder);

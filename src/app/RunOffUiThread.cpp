@@ -7,8 +7,11 @@ void WaitKeepingUiAlive(QThread &worker)
 {
     QEventLoop loop;
     QObject::connect(&worker, &QThread::finished, &loop, &QEventLoop::quit, Qt::QueuedConnection);
-    QApplication::setOverrideCursor(Qt::WaitCursor);
+    // The job first: the busy cursor costs this thread a few milliseconds
+    // the first time (its picture is read from the cursor theme), which the
+    // job need not wait for.
     worker.start();
+    QApplication::setOverrideCursor(Qt::WaitCursor);
     loop.exec(QEventLoop::ExcludeUserInputEvents);
     worker.wait();
     QApplication::restoreOverrideCursor();

@@ -23,3 +23,8 @@ QByteArray DetectMediaType(const QString &path)
         return "application/octet-stream";
     return type.name().toLatin1();
 }
+
+void PrepareMediaTypes()
+{
+    QMimeDatabase().mimeTypeForName(QStringLiteral("application/octet-stream"));
+}

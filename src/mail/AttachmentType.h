@@ -7,3 +7,6 @@
 // mail programs open a picture as a picture. A type that cannot be told is
 // "application/octet-stream".
 QByteArray DetectMediaType(const QString &path);
+
+// Reads the media type database, which its first use does otherwise.
+void PrepareMediaTypes();

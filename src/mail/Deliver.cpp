@@ -41,6 +41,17 @@ DeliveryOutcome Deliver(DeliveryJob job)
     return result.sent ? DeliveryOutcome{true, {}} : Failed(result.failure);
 }
 
+void PrepareToDeliver()
+{
+    PrepareTransport();
+    PrepareMediaTypes();
+}
+
+extern "C" Q_DECL_EXPORT void QuorvanePrepareToDeliver()
+{
+    PrepareToDeliver();
+}
+
 extern "C" Q_DECL_EXPORT void QuorvaneDeliver(DeliveryJob *job, DeliveryOutcome *outcome)
 {
     *outcome = Deliver(std::move(*job));

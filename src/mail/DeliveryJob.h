@@ -38,10 +38,17 @@ struct DeliveryOutcome {
 // any thread; touches nothing but the job.
 DeliveryOutcome Deliver(DeliveryJob job);
 
-// The entry point the program looks up when it opens the mail library at its
+// Gets ready what the first send would otherwise stop for: the start of
+// libcurl and of the TLS library, and the media type database. Safe on any
+// thread, as often as wanted.
+void PrepareToDeliver();
+
+// The entry points the program looks up when it opens the mail library at its
 // first send: the library, with libcurl and the libraries it brings, is not
 // loaded before then.
 extern "C" {
 using DeliverEntry = void (*)(DeliveryJob *job, DeliveryOutcome *outcome);
+using PrepareEntry = void (*)();
 }
 inline constexpr char kDeliverEntryName[] = "QuorvaneDeliver";
+inline constexpr char kPrepareEntryName[] = "QuorvanePrepareToDeliver";

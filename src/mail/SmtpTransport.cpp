@@ -28,14 +28,6 @@ struct ListDeleter {
 };
 using ListPtr = std::unique_ptr<curl_slist, ListDeleter>;
 
-// libcurl wants one global initialisation per process before any handle;
-// a function-local static makes it happen once, whichever thread comes first.
-bool CurlReady()
-{
-    static const CURLcode initialised = curl_global_init(CURL_GLOBAL_DEFAULT);
-    return initialised == CURLE_OK;
-}
-
 bool Append(ListPtr &list, const QByteArray &line)
 {
     curl_slist *grown = curl_slist_append(list.get(), line.constData());
@@ -92,6 +84,14 @@ struct QuitWithoutWaiting {
 
 } // namespace
 
+// libcurl wants one global initialisation per process before any handle;
+// a function-local static makes it happen once, whichever thread comes first.
+bool PrepareTransport()
+{
+    static const CURLcode initialised = curl_global_init(CURL_GLOBAL_DEFAULT);
+    return initialised == CURLE_OK;
+}
+
 TransportResult SubmitMail(const TransportPlan &plan, const SmtpCredentials *credentials, const ComposedMail &mail,
                            const MailTransportOptions &options)
 {
@@ -99,7 +99,7 @@ TransportResult SubmitMail(const TransportPlan &plan, const SmtpCredentials *cre
         return Failed(plan.failure);
     if (!mail.ok)
         return Failed(mail.failure);
-    if (!CurlReady())
+    if (!PrepareTransport())
         return Failed(QStringLiteral("The mail library could not start"));
 
     QuitWithoutWaiting quit; // outlives the handle, whose cleanup says QUIT

@@ -30,3 +30,7 @@ struct TransportResult {
 // answering.
 TransportResult SubmitMail(const TransportPlan &plan, const SmtpCredentials *credentials, const ComposedMail &mail,
                            const MailTransportOptions &options);
+
+// Starts libcurl and its TLS library, once per process: the first send does
+// it otherwise. False when libcurl cannot start.
+bool PrepareTransport();
