@@ -14,7 +14,7 @@ scripts/install-deps.sh >/dev/null
 
 build=build/test-tsan
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVANE_TSAN=ON >/dev/null
-cmake --build "$build" -j"$(nproc)" --target quorvane quorvane_mail test_mail_delivery test_runoffuithread
+cmake --build "$build" -j"$(nproc)" --target quorvane quorvane_mail test_mail_delivery test_mail_composition test_runoffuithread
 
 # halt_on_error: the first race fails the check instead of scrolling past.
 # die_after_fork=0: the tests start their mail server (and the end-to-end
@@ -22,4 +22,4 @@ cmake --build "$build" -j"$(nproc)" --target quorvane quorvane_mail test_mail_de
 # the child only execs.
 export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1 die_after_fork=0 suppressions=$PWD/tests/tsan.supp ${TSAN_OPTIONS:-}"
 cd "$build"
-ctest --output-on-failure -R '^(test_mail_delivery|test_runoffuithread|e2e_send)$'
+ctest --output-on-failure -R '^(test_mail_delivery|test_mail_composition|test_runoffuithread|e2e_send)$'

@@ -37,7 +37,8 @@ private slots:
                                << "Setup"
                                << QStringList{"serverEdit", "senderNameEdit", "senderAddressEdit", "bccToSenderBox",
                                               "okButton", "useAuthenticationBox", "userNameEdit", "passwordEdit",
-                                              "sendAsHtmlBox", "customMessagesButton", "portEdit", "autoRunBox"};
+                                              "sendAsHtmlBox", "customMessagesButton", "portEdit", "autoRunBox",
+                                              "signInButton"};
         QTest::newRow("Custom Messages")
             << DialogFactory([](StoredData &s, QWidget *o) { return new CustomMessagesDialog(s, o); })
             << "Custom Messages" << QStringList{"message1Box", "message1Edit", "message2Box", "message2Edit", "okButton"};

@@ -1,7 +1,7 @@
 #include "SmtpTestServer.h"
 #include "TestSupport.h"
 
-#include "app/MailLibrary.h"
+#include "app/ProgramLibraries.h"
 #include "app/SendMail.h"
 #include "message/OutgoingMessage.h"
 #include "store/InvertText.h"
@@ -108,7 +108,7 @@ struct SendState : StoredData {
 
 QString LibraryFolder()
 {
-    return MailLibraryFolder(QCoreApplication::applicationDirPath());
+    return LibraryFolder(QCoreApplication::applicationDirPath());
 }
 
 void StorePassword(StoredData &state, const QByteArray &clear)

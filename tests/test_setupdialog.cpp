@@ -4,7 +4,7 @@
 #include "dialogs/CustomMessagesDialog.h"
 #include "widgets/DialogTemplate.h"
 #include "dialogs/SetupDialog.h"
-#include "app/MailLibrary.h"
+#include "app/ProgramLibraries.h"
 #include "app/SendMail.h"
 #include "message/OutgoingMessage.h"
 #include "store/AutoRun.h"
@@ -415,7 +415,7 @@ private slots:
         message.textBody = QStringLiteral("Hello");
         auto send = [&state, &message] {
             return SendMailWithReason(MakeDeliveryJob(state, message),
-                                      MailLibraryFolder(QCoreApplication::applicationDirPath()));
+                                      LibraryFolder(QCoreApplication::applicationDirPath()));
         };
         const SendMailOutcome before = send();
         {

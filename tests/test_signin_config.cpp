@@ -1,11 +1,11 @@
 #include "TestSupport.h"
 
 #include "signin/Pkce.h"
-#include "signin/SignInChoices.h"
+#include "store/SignInChoices.h"
 #include "signin/SignInConfigFile.h"
 #include "signin/SignInEndpoints.h"
 #include "signin/TokenFile.h"
-#include "signin/TokenReply.h"
+#include "mail/TokenReply.h"
 
 #include <QDir>
 #include <QFile>

@@ -1,8 +1,8 @@
 #include "PythonFixture.h"
 #include "TestSupport.h"
 
-#include "dialogs/SignInDialog.h"
-#include "signin/SignInChoices.h"
+#include "signin/SignInDialog.h"
+#include "store/SignInChoices.h"
 #include "signin/TokenFile.h"
 
 #include <QCheckBox>

@@ -1,10 +1,10 @@
 #include "PythonFixture.h"
 #include "SmtpTestServer.h"
 
-#include "signin/AccessTokenForSend.h"
+#include "mail/AccessTokenForSend.h"
 #include "signin/SignInEndpoints.h"
 #include "signin/SignInFlow.h"
-#include "signin/TokenEndpoint.h"
+#include "mail/TokenEndpoint.h"
 
 #include <QDesktopServices>
 #include <QNetworkAccessManager>

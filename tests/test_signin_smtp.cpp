@@ -6,7 +6,7 @@
 #include "mail/TransportPolicy.h"
 #include "signin/SignInEndpoints.h"
 #include "signin/SignInFlow.h"
-#include "signin/TokenEndpoint.h"
+#include "mail/TokenEndpoint.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>

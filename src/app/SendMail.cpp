@@ -1,6 +1,6 @@
 #include "app/SendMail.h"
 
-#include "app/MailLibrary.h"
+#include "app/ProgramLibraries.h"
 #include "message/OutgoingMessage.h"
 #include "store/StoredPassword.h"
 #include "store/StoredData.h"
@@ -49,10 +49,10 @@ SendMailOutcome SendMailWithReason(DeliveryJob job, const QString &libraryFolder
 {
     const DeliverEntry deliver = MailLibraryEntry(libraryFolder);
     if (!deliver)
-        return {1, QStringLiteral("The mail library %1 cannot be loaded").arg(MailLibraryPath(libraryFolder))};
+        return {1, QStringLiteral("The mail library %1 cannot be loaded").arg(MailLibraryPath(libraryFolder)), {}, {}};
     DeliveryOutcome outcome;
     deliver(&job, &outcome);
-    return {outcome.sent ? 0 : 1, outcome.failure};
+    return {outcome.sent ? 0 : 1, outcome.failure, outcome.accessToken, outcome.newRefreshToken};
 }
 
 int SendMail(DeliveryJob job, const QString &libraryFolder)

@@ -23,10 +23,12 @@ DeliveryJob MakeDeliveryJob(const StoredData &data, const OutgoingMessage &messa
 // message for every recipient, 1 otherwise.
 int SendMail(DeliveryJob job, const QString &libraryFolder);
 
-// The same send, with the reason when it fails (for tests and diagnostics;
-// the program shows only the outcome).
+// The same send, with the reason when it fails (the send-error dialog's
+// line under its fixed text) and, signed in, the tokens to keep.
 struct SendMailOutcome {
     int result = 1;
     QString failure;
+    HeldAccessToken accessToken; // signed in: the one to send with next
+    QByteArray newRefreshToken;  // the provider rotated it: store this one
 };
 SendMailOutcome SendMailWithReason(DeliveryJob job, const QString &libraryFolder);

@@ -2,7 +2,7 @@
 
 #include "app/AppState.h"
 #include "app/HelpLauncher.h"
-#include "app/MailLibrary.h"
+#include "app/ProgramLibraries.h"
 #include "app/RunOffUiThread.h"
 #include "app/SendErrorDialog.h"
 #include "app/SendMail.h"
@@ -17,7 +17,8 @@
 
 #include <utility>
 
-TrayController::TrayController(AppState &state, QObject *parent) : QObject(parent), m_state(state)
+TrayController::TrayController(AppState &state, QObject *parent)
+    : QObject(parent), m_state(state), m_signIn(LibraryFolder(state.installedPath))
 {
     QList<IconFile> sizes;
     for (int size : {16, 22, 24, 32, 48, 64})
@@ -139,7 +140,7 @@ void TrayController::runForm(const FormSnapshot *restore)
     connect(&form, &MessageForm::helpRequested, this, &TrayController::launchHelp);
     if (restore)
         form.restore(*restore);
-    OpenMailLibraryInBackground(MailLibraryFolder(m_state.installedPath));
+    OpenMailLibraryInBackground(LibraryFolder(m_state.installedPath));
     // Modal to nothing but itself: the tray icon stays live while it is open.
     form.setWindowModality(Qt::WindowModal);
     form.exec();
@@ -176,6 +177,11 @@ void TrayController::runSetup()
     if (m_form)
         connect(&setup, &SetupDialog::customMessagesChanged, m_form.data(), &MessageForm::customMessagesChanged,
                 Qt::QueuedConnection);
+    connect(&setup, &SetupDialog::signInRequested, this, [this, &setup] {
+        if (const auto server = m_signIn.runDialog(&setup, m_state.data, setup.userName()))
+            setup.offerServer(server->host, server->port);
+        setup.activateWindow();
+    });
     RunModalTo(setup);
 }
 
@@ -219,10 +225,15 @@ void TrayController::sendMessage(const FormSnapshot &sent, const OutgoingMessage
     // the worker gets the job and nothing else.
     DeliveryJob job = MakeDeliveryJob(m_state.data, message);
     m_sending = true;
-    const SendMailOutcome outcome = RunOffUiThread(
-        [job = std::move(job), folder = MailLibraryFolder(m_state.installedPath)]() mutable {
+    SendMailOutcome outcome;
+    // Signed in, the keyring may be asked for the refresh token here: it
+    // answers on this thread only.
+    if (m_signIn.prepare(m_state.data, job, &outcome.failure)) {
+        outcome = RunOffUiThread([job = std::move(job), folder = LibraryFolder(m_state.installedPath)]() mutable {
             return SendMailWithReason(std::move(job), folder);
         });
+    }
+    m_signIn.sent(m_state.data, outcome);
     const int result = outcome.result;
     const QString &failure = outcome.failure;
     m_sending = false;

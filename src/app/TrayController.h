@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/NoticeWindow.h"
+#include "app/SignInSession.h"
 #include "app/StatusNotifierHostWatch.h"
 #include "app/XEmbedTrayWatch.h"
 #include "form/FormSnapshot.h"
@@ -75,6 +76,7 @@ private:
     QTimer m_noticeTimer;
     NoticeWindow m_notice;
     QPointer<MessageForm> m_form;
+    SignInSession m_signIn;
     // While a send runs, requests that would open windows or end the program
     // wait for it; after Exit, no window opens again.
     bool m_sending = false;

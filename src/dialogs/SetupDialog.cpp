@@ -41,6 +41,9 @@ const ControlSpec kControls[] = {
     {kNoId, ControlKind::Label, "Port", {190, 23, 24, 9}, kPort},
     {kPort, ControlKind::LineEdit, "", {186, 39, 38, 14}},
     {kAutoRun, ControlKind::CheckBox, "&Auto run at startup", {141, 245, 81, 10}},
+    // After everything else in the tab order: signing in with Microsoft 365,
+    // Outlook.com or Google, whose servers take no password from a program.
+    {kSignIn, ControlKind::PushButton, "Sign &in...", {127, 262, 50, 14}},
 };
 
 const ControlName kNames[] = {
@@ -50,6 +53,7 @@ const ControlName kNames[] = {
     {kUserName, "userNameEdit"},     {kPassword, "passwordEdit"},
     {kSendAsHtml, "sendAsHtmlBox"},  {kCustomMessages, "customMessagesButton"},
     {kPort, "portEdit"},             {kAutoRun, "autoRunBox"},
+    {kSignIn, "signInButton"},
 };
 
 const DialogTemplate kTemplate{"Setup", 240, 286, kControls, kNames};
@@ -84,6 +88,20 @@ SetupDialog::SetupDialog(StoredData &data, QWidget *owner) : QDialog(owner), m_d
     connect(m_controls.get<QPushButton>(kOkButton), &QPushButton::clicked, this, &QDialog::accept);
     connect(m_controls.get<QPushButton>(kCustomMessages), &QPushButton::clicked, this,
             &SetupDialog::runCustomMessages);
+    connect(m_controls.get<QPushButton>(kSignIn), &QPushButton::clicked, this, &SetupDialog::signInRequested);
+}
+
+QString SetupDialog::userName() const
+{
+    return edit(kUserName)->text();
+}
+
+void SetupDialog::offerServer(const QString &host, int port)
+{
+    if (host.isEmpty() || !edit(kServer)->text().trimmed().isEmpty())
+        return;
+    edit(kServer)->setText(host);
+    edit(kPort)->setText(QString::number(port));
 }
 
 SetupDialog::~SetupDialog()

@@ -21,11 +21,13 @@ inline constexpr int kSendAsHtml = 3007;
 inline constexpr int kBccToSender = 3010;
 inline constexpr int kAutoRun = 3011;
 inline constexpr int kCustomMessages = 1060;
+inline constexpr int kSignIn = 3012;
 } // namespace SetupControl
 class QCheckBox;
 class QLineEdit;
 
-// The SMTP server, its credentials, the sender and the mail options. It edits
+// The SMTP server, its credentials, the sender and the mail options, and the
+// way to sign in with a mail provider instead of a password. It edits
 // data.settings and the autostart entry, and saves whenever it closes: OK,
 // Enter, Escape and the close box alike. While it is open the clear password
 // is in a buffer of its own; it is all zero again once the dialog closes.
@@ -40,9 +42,16 @@ public:
     // The clear password's buffer, for checking that it is wiped.
     const std::array<char, 128> &passwordScratch() const { return m_passwordScratch; }
 
+    // The Username as typed so far: the account a sign-in is for.
+    QString userName() const;
+    // A mail provider's server, taken only when no host is typed yet.
+    void offerServer(const QString &host, int port);
+
 signals:
     // The custom phrases were saved from the dialog this one opened.
     void customMessagesChanged();
+    // "Sign in..." was pressed: whoever opened Setup runs the sign-in.
+    void signInRequested();
 
 private:
     void setAuthenticationEditsEnabled(bool enabled);

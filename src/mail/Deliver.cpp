@@ -4,6 +4,7 @@
 #include "mail/SmtpTransport.h"
 #include "mail/TransportPolicy.h"
 
+#include <QDateTime>
 #include <QFileInfo>
 
 #include <utility>
@@ -12,7 +13,9 @@ namespace {
 
 DeliveryOutcome Failed(const QString &why)
 {
-    return {false, why};
+    DeliveryOutcome outcome;
+    outcome.failure = why;
+    return outcome;
 }
 
 } // namespace
@@ -31,14 +34,33 @@ DeliveryOutcome Deliver(DeliveryJob job)
     if (!mail.ok)
         return Failed(mail.failure);
 
-    const TransportPlan plan = PlanTransport(job.server, job.port, job.useAuthentication, job.options);
+    // A sign-in is a login like a password: the same TLS rules hold for it.
+    const bool login = job.useAuthentication || job.signIn;
+    const TransportPlan plan = PlanTransport(job.server, job.port, login, job.options);
     if (!plan.ok)
         return Failed(plan.failure);
 
-    const SmtpCredentials credentials{job.userName, job.password.text()};
-    const TransportResult result =
-        SubmitMail(plan, job.useAuthentication ? &credentials : nullptr, mail, job.options);
-    return result.sent ? DeliveryOutcome{true, {}} : Failed(result.failure);
+    DeliveryOutcome outcome;
+    SmtpCredentials credentials{job.userName, job.password.text()};
+    SendAuthorization authorization;
+    if (job.signIn) {
+        authorization = AccessTokenForSend(job.signIn->held, job.signIn->refresh, QDateTime::currentDateTimeUtc());
+        outcome.newRefreshToken = authorization.newRefreshToken;
+        if (!authorization.ok) {
+            outcome.failure = authorization.message;
+            return outcome;
+        }
+        credentials.password = nullptr;
+        credentials.bearerToken = authorization.token.accessToken.constData();
+    }
+    const TransportResult result = SubmitMail(plan, login ? &credentials : nullptr, mail, job.options);
+    outcome.sent = result.sent;
+    outcome.failure = result.failure;
+    // A token the server refused is not offered again: the next send asks
+    // for a new one.
+    if (result.sent && job.signIn)
+        outcome.accessToken = authorization.token;
+    return outcome;
 }
 
 void PrepareToDeliver()

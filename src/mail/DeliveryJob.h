@@ -1,13 +1,24 @@
 #pragma once
 
+#include "mail/AccessTokenForSend.h"
 #include "mail/ClearPassword.h"
 #include "mail/MailComposer.h"
 #include "mail/MailTransportOptions.h"
+#include "mail/TokenEndpoint.h"
 
 #include <QByteArray>
 #include <QString>
 
 #include <cstdint>
+#include <optional>
+
+// Logging in with a mail provider's sign-in (OAuth 2.0, SASL XOAUTH2) instead
+// of the password: the access token held from the last send, if any, and what
+// it takes to get a new one when it has a minute or less left.
+struct SignedInLogin {
+    HeldAccessToken held;
+    TokenRefreshRequest refresh;
+};
 
 // One send, as plain values: built on the user interface thread from the
 // settings and the rendered message, then moved whole to the thread that
@@ -19,8 +30,11 @@ struct DeliveryJob {
     QString server;
     std::int32_t port = 0;
     bool useAuthentication = false;
-    QByteArray userName;
+    QByteArray userName;     // with authentication or a sign-in
     ClearPassword password;  // only with authentication
+    // Set: the login is the sign-in, with userName as the account, under the
+    // same TLS rules as a password; the password is not used.
+    std::optional<SignedInLogin> signIn;
     MailTransportOptions options;
 
     DeliveryJob() = default;
@@ -31,9 +45,16 @@ struct DeliveryJob {
 struct DeliveryOutcome {
     bool sent = false;
     QString failure; // why not, when !sent
+    // Signed in: the access token that went through, to hold for the next
+    // send (empty when it did not); and the refresh token the provider
+    // rotated to, to store in place of the old, which is spent now whether or
+    // not the mail went out.
+    HeldAccessToken accessToken;
+    QByteArray newRefreshToken;
 };
 
-// Checks the attachment, composes the mail, plans the transport and submits
+// Checks the attachment, composes the mail, plans the transport, gets a fresh
+// access token when signed in and the held one is (nearly) spent, and submits
 // it. Sent means the server accepted the message for every recipient. Runs on
 // any thread; touches nothing but the job.
 DeliveryOutcome Deliver(DeliveryJob job);

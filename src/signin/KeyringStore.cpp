@@ -57,8 +57,10 @@ KeyringResult Run(QKeychain::Job *job, std::chrono::milliseconds limit,
     QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
     timer.start(limit);
     job->start();
+    // Painting goes on, but nothing typed or clicked is acted on meanwhile: a
+    // send waiting here must not be sent again, nor a dialog closed under it.
     if (!done)
-        loop.exec();
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
     if (!done) {
         result.status = KeyringStatus::TimedOut;
         result.message = QStringLiteral("The desktop keyring did not answer within %1 seconds. It may be locked "

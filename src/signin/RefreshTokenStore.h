@@ -1,6 +1,6 @@
 #pragma once
 
-#include "signin/SignInChoices.h"
+#include "store/SignInChoices.h"
 
 #include <QByteArray>
 #include <QString>

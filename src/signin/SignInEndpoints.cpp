@@ -1,6 +1,7 @@
 #include "signin/SignInEndpoints.h"
 
-#include <QHostAddress>
+#include "mail/TokenEndpoint.h"
+
 #include <QRegularExpression>
 
 namespace {
@@ -21,15 +22,13 @@ SignInEndpoints Failed(const QString &why)
     return out;
 }
 
-bool IsLoopbackName(const QString &host)
-{
-    if (host.compare(QStringLiteral("localhost"), Qt::CaseInsensitive) == 0)
-        return true;
-    const QHostAddress address(host);
-    return !address.isNull() && address.isLoopback();
-}
-
 } // namespace
+
+SignInSettings ChosenSignInSettings(const SignInChoices &choices)
+{
+    return {choices.provider, choices.clientId, {},           choices.tenant,
+            choices.authorizeUrl, choices.tokenUrl, choices.scope};
+}
 
 SignInSettings MergeSignInSettings(const SignInSettings &typed, const SignInSettings &deployed)
 {
@@ -49,16 +48,6 @@ SignInSettings MergeSignInSettings(const SignInSettings &typed, const SignInSett
     out.tokenUrl = Either(typed.tokenUrl, deployed.tokenUrl);
     out.scope = Either(typed.scope, deployed.scope);
     return out;
-}
-
-bool IsAllowedEndpoint(const QUrl &url)
-{
-    if (!url.isValid() || url.host().isEmpty() || !url.userInfo().isEmpty() || url.hasFragment())
-        return false;
-    const QString scheme = url.scheme().toLower();
-    if (scheme == QStringLiteral("https"))
-        return true;
-    return scheme == QStringLiteral("http") && IsLoopbackName(url.host());
 }
 
 SignInEndpoints ResolveSignInEndpoints(const SignInSettings &settings)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "signin/SignInSettings.h"
+#include "store/SignInChoices.h"
 
 #include <QString>
 #include <QUrl>
@@ -24,6 +25,10 @@ struct SignInEndpoints {
     QString redirectHost;
 };
 
+// The choices as the settings they were typed as, to lay over the
+// administrator's file.
+SignInSettings ChosenSignInSettings(const SignInChoices &choices);
+
 // The dialog's values laid over the deployed file's: a field typed in the
 // dialog wins. When the dialog names another provider than the file, none of
 // the file's values apply, as they belong to another registration.
@@ -33,9 +38,6 @@ SignInSettings MergeSignInSettings(const SignInSettings &typed, const SignInSett
 // code or a token where it could be read or redirected: every endpoint must
 // be https, except plain http to this machine's loopback address.
 SignInEndpoints ResolveSignInEndpoints(const SignInSettings &settings);
-
-// https with a host; or http to 127.0.0.0/8, ::1 or "localhost".
-bool IsAllowedEndpoint(const QUrl &url);
 
 // The SMTP server a provider's mailboxes send through, for filling an empty
 // host in Setup; host empty when the provider has no one server.

@@ -3,7 +3,7 @@
 #include "signin/AuthorizationUrl.h"
 #include "signin/Pkce.h"
 #include "signin/RedirectListener.h"
-#include "signin/TokenEndpoint.h"
+#include "mail/TokenEndpoint.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "signin/SignInEndpoints.h"
-#include "signin/TokenReply.h"
+#include "mail/TokenReply.h"
 
 #include <QByteArray>
 #include <QObject>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "signin/TokenReply.h"
+#include "mail/TokenReply.h"
 
 #include <QObject>
 #include <QUrl>
@@ -9,6 +9,11 @@
 
 class QNetworkAccessManager;
 class QNetworkReply;
+
+// Where a code or a token may be sent: https with a host, or plain http to
+// this machine's loopback address (as IsLoopbackHost has it), never with a
+// user name or a fragment in the address.
+bool IsAllowedEndpoint(const QUrl &url);
 
 // One POST to a token endpoint, answered through finished(). For the sign-in
 // dialog, which must keep its window painting while it waits.

@@ -25,7 +25,12 @@ TokenResult ParseTokenReply(int httpStatus, const QByteArray &body, const QDateT
 
 // Whether an access token may still be sent: not within a minute of its
 // expiry, so it does not run out between here and the server's check.
-bool AccessTokenUsable(const QByteArray &accessToken, const QDateTime &expiresAt, const QDateTime &now);
+// Inline, for the program to ask without opening the mail library.
+inline constexpr qint64 kAccessTokenMarginSeconds = 60;
+inline bool AccessTokenUsable(const QByteArray &accessToken, const QDateTime &expiresAt, const QDateTime &now)
+{
+    return !accessToken.isEmpty() && expiresAt.isValid() && now.secsTo(expiresAt) > kAccessTokenMarginSeconds;
+}
 
 // The sign-in's message for a sign-in that is over.
 QString SignInExpiredMessage();

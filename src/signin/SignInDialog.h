@@ -1,7 +1,7 @@
 #pragma once
 
 #include "widgets/DialogTemplate.h"
-#include "signin/SignInChoices.h"
+#include "store/SignInChoices.h"
 #include "signin/SignInSettings.h"
 
 #include <QByteArray>
@@ -53,6 +53,8 @@ public:
     ~SignInDialog() override;
 
     SignInChoices choices() const { return m_inputs.choices; }
+    // The provider and its details as the dialog shows them now.
+    SignInSettings typedSettings() const;
     QString status() const;
 
     void signIn();
@@ -70,7 +72,6 @@ signals:
 private:
     void providerChosen();
     void finished(const SignInOutcome &outcome);
-    SignInSettings typed() const;
     SignInChoices chosen(bool active) const;
     void setStatus(const QString &text);
     void setRunning(bool running);

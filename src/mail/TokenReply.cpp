@@ -1,4 +1,4 @@
-#include "signin/TokenReply.h"
+#include "mail/TokenReply.h"
 
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -8,7 +8,6 @@ namespace {
 // When the provider does not say how long a token lasts, it is not trusted
 // for long.
 constexpr qint64 kUnstatedLifetimeSeconds = 300;
-constexpr qint64 kExpiryMarginSeconds = 60;
 
 TokenResult Failed(TokenFailure kind, const QString &message)
 {
@@ -72,11 +71,6 @@ TokenResult ParseTokenReply(int httpStatus, const QByteArray &body, const QDateT
     out.expiresAt = now.toUTC().addSecs(seconds);
     out.refreshToken = reply.value(QStringLiteral("refresh_token")).toString().toUtf8();
     return out;
-}
-
-bool AccessTokenUsable(const QByteArray &accessToken, const QDateTime &expiresAt, const QDateTime &now)
-{
-    return !accessToken.isEmpty() && expiresAt.isValid() && now.secsTo(expiresAt) > kExpiryMarginSeconds;
 }
 
 QByteArray CodeExchangeForm(const QString &clientId, const QString &clientSecret, const QString &code,

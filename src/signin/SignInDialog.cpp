@@ -1,4 +1,4 @@
-#include "dialogs/SignInDialog.h"
+#include "signin/SignInDialog.h"
 
 #include "signin/RefreshTokenStore.h"
 #include "signin/SignInEndpoints.h"
@@ -148,7 +148,7 @@ void SignInDialog::setRunning(bool running)
         providerChosen();
 }
 
-SignInSettings SignInDialog::typed() const
+SignInSettings SignInDialog::typedSettings() const
 {
     const int row = m_controls.get<QComboBox>(kProvider)->currentIndex();
     SignInSettings out;
@@ -166,7 +166,7 @@ SignInSettings SignInDialog::typed() const
 
 SignInChoices SignInDialog::chosen(bool active) const
 {
-    const SignInSettings settings = typed();
+    const SignInSettings settings = typedSettings();
     return {settings.provider,
             settings.clientId.trimmed(),
             settings.tenant.trimmed(),
@@ -183,7 +183,7 @@ void SignInDialog::signIn()
         setStatus(QStringLiteral("Type your address as the Username in Setup first."));
         return;
     }
-    const SignInEndpoints endpoints = ResolveSignInEndpoints(MergeSignInSettings(typed(), m_inputs.deployed));
+    const SignInEndpoints endpoints = ResolveSignInEndpoints(MergeSignInSettings(typedSettings(), m_inputs.deployed));
     if (!endpoints.ok) {
         setStatus(endpoints.failure + u'.');
         return;

@@ -1,7 +1,7 @@
 #pragma once
 
-#include "signin/TokenEndpoint.h"
-#include "signin/TokenReply.h"
+#include "mail/TokenEndpoint.h"
+#include "mail/TokenReply.h"
 
 #include <QByteArray>
 #include <QDateTime>

@@ -1,4 +1,4 @@
-#include "signin/AccessTokenForSend.h"
+#include "mail/AccessTokenForSend.h"
 
 SendAuthorization AccessTokenForSend(const HeldAccessToken &held, const TokenRefreshRequest &refresh,
                                      const QDateTime &now)

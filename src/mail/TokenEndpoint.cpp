@@ -1,6 +1,6 @@
-#include "signin/TokenEndpoint.h"
+#include "mail/TokenEndpoint.h"
 
-#include "signin/SignInEndpoints.h"
+#include "mail/TransportPolicy.h"
 
 #include <QDateTime>
 #include <QEventLoop>
@@ -8,6 +8,16 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QTimer>
+
+bool IsAllowedEndpoint(const QUrl &url)
+{
+    if (!url.isValid() || url.host().isEmpty() || !url.userInfo().isEmpty() || url.hasFragment())
+        return false;
+    const QString scheme = url.scheme().toLower();
+    if (scheme == QStringLiteral("https"))
+        return true;
+    return scheme == QStringLiteral("http") && IsLoopbackHost(url.host());
+}
 
 TokenEndpointCall::TokenEndpointCall(QObject *parent) : QObject(parent), m_network(new QNetworkAccessManager(this)) {}
 

@@ -1,7 +1,5 @@
 #pragma once
 
-#include "signin/SignInSettings.h"
-
 #include <QString>
 
 // What the user chose in the sign-in dialog that is not secret, kept in a
@@ -26,10 +24,6 @@ inline bool operator==(const SignInChoices &a, const SignInChoices &b)
            a.tokenInFile == b.tokenInFile && a.authorizeUrl == b.authorizeUrl && a.tokenUrl == b.tokenUrl &&
            a.scope == b.scope;
 }
-
-// The choices as the settings they were typed as, to lay over the
-// administrator's file.
-SignInSettings ChosenSignInSettings(const SignInChoices &choices);
 
 // dataFolder is the folder of the data files.
 QString SignInChoicesPath(const QString &dataFolder);

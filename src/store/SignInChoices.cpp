@@ -1,4 +1,4 @@
-#include "signin/SignInChoices.h"
+#include "store/SignInChoices.h"
 
 #include "store/SafeFile.h"
 
@@ -74,10 +74,4 @@ bool WriteSignInChoices(const QString &path, const SignInChoices &choices)
                             "TokenUrl=" + OneLine(choices.tokenUrl) + "\n"
                             "Scope=" + OneLine(choices.scope) + "\n";
     return WriteFileAtomically(path, text);
-}
-
-SignInSettings ChosenSignInSettings(const SignInChoices &choices)
-{
-    return {choices.provider, choices.clientId, {},           choices.tenant,
-            choices.authorizeUrl, choices.tokenUrl, choices.scope};
 }

@@ -1,0 +1,114 @@
+#include "app/SignInSession.h"
+
+#include "app/ProgramLibraries.h"
+#include "app/SendMail.h"
+#include "mail/TokenReply.h"
+#include "signin/SignInEntries.h"
+#include "store/DataFiles.h"
+#include "store/SignInChoices.h"
+#include "store/StoredData.h"
+#include "store/TextField.h"
+
+#include <QDateTime>
+#include <QMessageBox>
+
+#include <utility>
+
+namespace {
+
+// A held token is sent only with room to spare: the sending thread asks for
+// a new one when a minute or less is left, and by then the refresh token
+// must be in the job.
+constexpr qint64 kHeldTokenSpareSeconds = 30;
+
+SignInContext Context(const StoredData &data, const QString &account)
+{
+    return {account.trimmed(), DataFolderPath(data.appDataFolder)};
+}
+
+QString CannotLoad(const QString &path)
+{
+    return QStringLiteral("The sign-in library %1 cannot be loaded").arg(path);
+}
+
+} // namespace
+
+SignInSession::SignInSession(QString libraryFolder) : m_libraryFolder(std::move(libraryFolder)) {}
+
+bool SignInSession::prepare(const StoredData &data, DeliveryJob &job, QString *failure)
+{
+    const SignInContext context = Context(data, ReadTextField(data.settings.smtpUserName));
+    const SignInChoices choices = ReadSignInChoices(SignInChoicesPath(context.dataFolder));
+    m_sendSignedIn = choices.active;
+    if (!choices.active)
+        return true;
+
+    // The sign-in is the login: no password goes with it.
+    job.useAuthentication = false;
+    job.password.wipe();
+    job.userName = context.account.toUtf8();
+    SignedInLogin login;
+    if (context.account == m_heldAccount &&
+        AccessTokenUsable(m_held.accessToken, m_held.expiresAt,
+                          QDateTime::currentDateTimeUtc().addSecs(kHeldTokenSpareSeconds))) {
+        login.held = m_held;
+        job.signIn = std::move(login);
+        return true;
+    }
+    m_held = {};
+    const QString library = SignInLibraryPath(m_libraryFolder);
+    const auto signInForSend = LibraryEntryAs<SignInForSendEntry>(library, kSignInForSendEntryName);
+    if (!signInForSend) {
+        *failure = CannotLoad(library);
+        return false;
+    }
+    SendSignIn signIn;
+    signInForSend(&context, &choices, &signIn);
+    if (!signIn.ok) {
+        *failure = signIn.failure;
+        return false;
+    }
+    login.refresh = std::move(signIn.refresh);
+    job.signIn = std::move(login);
+    return true;
+}
+
+void SignInSession::sent(const StoredData &data, const SendMailOutcome &outcome)
+{
+    if (!std::exchange(m_sendSignedIn, false))
+        return;
+    const SignInContext context = Context(data, ReadTextField(data.settings.smtpUserName));
+    m_held = outcome.accessToken;
+    m_heldAccount = context.account;
+    if (outcome.newRefreshToken.isEmpty())
+        return;
+    // The old one is spent. Should the new one not be kept, the next refresh
+    // fails and says to sign in again.
+    const auto store = LibraryEntryAs<StoreRotatedRefreshTokenEntry>(SignInLibraryPath(m_libraryFolder),
+                                                                     kStoreRotatedRefreshTokenEntryName);
+    if (!store)
+        return;
+    const SignInChoices choices = ReadSignInChoices(SignInChoicesPath(context.dataFolder));
+    QString failure;
+    store(&context, &choices, &outcome.newRefreshToken, &failure);
+}
+
+std::optional<SuggestedSmtpServer> SignInSession::runDialog(QWidget *owner, const StoredData &data,
+                                                            const QString &account)
+{
+    const QString library = SignInLibraryPath(m_libraryFolder);
+    const auto run = LibraryEntryAs<RunSignInDialogEntry>(library, kRunSignInDialogEntryName);
+    if (!run) {
+        QMessageBox::warning(owner, QStringLiteral("Quorvane"), CannotLoad(library) + u'.');
+        return std::nullopt;
+    }
+    const SignInContext context = Context(data, account);
+    SignInDialogResult result;
+    run(&context, owner, &result);
+    if (result.changed) {
+        // Signed in anew, or out: what was held belongs to the sign-in before.
+        m_held = result.accessToken;
+        m_heldAccount = context.account;
+    }
+    return result.server;
+}
