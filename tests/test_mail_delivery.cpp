@@ -669,6 +669,14 @@ private slots:
             QCOMPARE(server.events("stalled").size(), 1);
         if (fault == u"wrong password")
             QCOMPARE(server.events("auth").value(0).value("success").toBool(true), false);
+        // The reason the error dialog shows quotes the server's own answer.
+        const QHash<QString, QString> replies = {
+            {QStringLiteral("recipient refused"), QStringLiteral("550 5.1.1 Recipient address rejected")},
+            {QStringLiteral("message refused after data"), QStringLiteral("554 5.7.1 Message rejected")},
+            {QStringLiteral("wrong password"), QStringLiteral("535 5.7.8 Authentication credentials invalid")},
+        };
+        if (replies.contains(fault))
+            QVERIFY2(outcome.failure.contains(replies.value(fault)), qPrintable(outcome.failure));
         // Credentials never go to a server that is not trusted, nor in the clear.
         if (fault == u"untrusted certificate with auth" || fault == u"auth to a server without TLS taken as remote")
             QCOMPARE(server.events("auth").size(), 0);

@@ -10,6 +10,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <memory>
 
@@ -58,27 +59,50 @@ TransportResult Failed(const QString &why)
     return {false, why};
 }
 
-// libcurl ends every session with QUIT and waits for the answer as long as
-// for any other, also after a failure and when the handle is cleaned: a
-// server that has stopped answering would hold the send a second full
-// timeout. Nothing depends on that answer, so once QUIT is out the connection
-// is shut, and the wait ends at once.
-struct QuitWithoutWaiting {
+// Watches the SMTP dialogue as libcurl has it:
+// - the server's last refusal (a 4xx or 5xx line), so a failure can say in
+//   the server's own words what it did not take;
+// - QUIT: libcurl ends every session with it and waits for the answer as
+//   long as for any other, also after a failure and when the handle is
+//   cleaned, so a server that has stopped answering would hold the send a
+//   second full timeout. Nothing depends on that answer, so once QUIT is out
+//   the connection is shut, and the wait ends at once.
+struct SessionWatch {
     curl_socket_t socket = CURL_SOCKET_BAD;
+    QByteArray lastRefusal;
 
     static int rememberSocket(void *self, curl_socket_t socket, curlsocktype)
     {
-        static_cast<QuitWithoutWaiting *>(self)->socket = socket;
+        static_cast<SessionWatch *>(self)->socket = socket;
         return CURL_SOCKOPT_OK;
     }
 
     static int watch(CURL *, curl_infotype type, char *data, size_t size, void *self)
     {
-        auto *quit = static_cast<QuitWithoutWaiting *>(self);
+        auto *session = static_cast<SessionWatch *>(self);
+        if (type == CURLINFO_HEADER_IN)
+            session->heard(QByteArray(data, static_cast<qsizetype>(size)));
         if (type == CURLINFO_HEADER_OUT && size >= 4 && std::memcmp(data, "QUIT", 4) == 0 &&
-            quit->socket != CURL_SOCKET_BAD)
-            ::shutdown(quit->socket, SHUT_RDWR);
+            session->socket != CURL_SOCKET_BAD)
+            ::shutdown(session->socket, SHUT_RDWR);
         return 0;
+    }
+
+    void heard(const QByteArray &lines)
+    {
+        for (const QByteArray &raw : lines.split('\n')) {
+            const QByteArray line = raw.trimmed();
+            if (line.size() >= 3 && (line[0] == '4' || line[0] == '5') && std::isdigit(static_cast<unsigned char>(line[1])) &&
+                std::isdigit(static_cast<unsigned char>(line[2]))) {
+                // Printable text only, and not a page of it.
+                QByteArray kept = line.left(300);
+                for (char &c : kept) {
+                    if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7e)
+                        c = '?';
+                }
+                lastRefusal = kept;
+            }
+        }
     }
 };
 
@@ -102,7 +126,7 @@ TransportResult SubmitMail(const TransportPlan &plan, const SmtpCredentials *cre
     if (!PrepareTransport())
         return Failed(QStringLiteral("The mail library could not start"));
 
-    QuitWithoutWaiting quit; // outlives the handle, whose cleanup says QUIT
+    SessionWatch session; // outlives the handle, whose cleanup says QUIT
     std::unique_ptr<CURL, EasyDeleter> easy(curl_easy_init());
     std::unique_ptr<CURLU, UrlDeleter> url(curl_url());
     if (!easy || !url)
@@ -155,14 +179,14 @@ TransportResult SubmitMail(const TransportPlan &plan, const SmtpCredentials *cre
     curl_easy_setopt(e, CURLOPT_SERVER_RESPONSE_TIMEOUT, static_cast<long>(options.stallTimeout.count()));
     curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
     curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME, static_cast<long>(options.stallTimeout.count()));
-    curl_easy_setopt(e, CURLOPT_SOCKOPTFUNCTION, &QuitWithoutWaiting::rememberSocket);
-    curl_easy_setopt(e, CURLOPT_SOCKOPTDATA, &quit);
+    curl_easy_setopt(e, CURLOPT_SOCKOPTFUNCTION, &SessionWatch::rememberSocket);
+    curl_easy_setopt(e, CURLOPT_SOCKOPTDATA, &session);
     // Closed at the end of the transfer, while these callbacks still watch it,
     // not later by libcurl's own handle for cached connections.
     curl_easy_setopt(e, CURLOPT_FORBID_REUSE, 1L);
     // The commands reach the debug callback only when verbose; it prints nothing.
-    curl_easy_setopt(e, CURLOPT_DEBUGFUNCTION, &QuitWithoutWaiting::watch);
-    curl_easy_setopt(e, CURLOPT_DEBUGDATA, &quit);
+    curl_easy_setopt(e, CURLOPT_DEBUGFUNCTION, &SessionWatch::watch);
+    curl_easy_setopt(e, CURLOPT_DEBUGDATA, &session);
     curl_easy_setopt(e, CURLOPT_VERBOSE, 1L);
 
     if (credentials) {
@@ -203,6 +227,8 @@ TransportResult SubmitMail(const TransportPlan &plan, const SmtpCredentials *cre
         // "aborted", and the server's last answer has nothing to do with it.
         if (body.attachment && !body.attachment->failure().isEmpty()) {
             result.failure = body.attachment->failure();
+        } else if (!session.lastRefusal.isEmpty()) {
+            result.failure = QStringLiteral("The server answered: %1").arg(QString::fromLatin1(session.lastRefusal));
         } else {
             result.failure = QString::fromUtf8(errorText[0] ? errorText : curl_easy_strerror(code));
             if (response)
