@@ -5,12 +5,13 @@
 #include <QJsonObject>
 #include <QList>
 
-// The real SMTP server of tests/fixtures/smtp_server.py. What it received is
-// read back from the files it writes: messages as Python's e-mail parser sees
-// them, and events such as log-in attempts.
+// The real SMTP server of tests/fixtures/smtp_server.py, or of a fixture
+// built on it (smtp_xoauth2_server.py). What it received is read back from
+// the files it writes: messages as Python's e-mail parser sees them, and
+// events such as log-in attempts.
 class SmtpTestServer : public PythonFixture {
 public:
-    SmtpTestServer() : PythonFixture(QStringLiteral("smtp_server.py")) {}
+    explicit SmtpTestServer(const QString &script = QStringLiteral("smtp_server.py")) : PythonFixture(script) {}
 
     QList<QJsonObject> messages() const;
 };

@@ -1,6 +1,7 @@
 #include "PythonFixture.h"
 #include "SmtpTestServer.h"
 
+#include "mail/DeliveryJob.h"
 #include "mail/MailComposer.h"
 #include "mail/SmtpTransport.h"
 #include "mail/TransportPolicy.h"
@@ -10,6 +11,7 @@
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QThread>
 #include <QtTest>
 
 using namespace std::chrono_literals;
@@ -32,6 +34,44 @@ ComposedMail Mail()
     draft.date = QDateTime::currentDateTime();
     draft.messageId = NewMessageId(draft.from);
     return ComposeMail(draft);
+}
+
+// A signed-in job as the program builds it: no password, the account, and
+// the held token with what it takes to get another.
+DeliveryJob SignedInJob(const PythonFixture &smtp, const PythonFixture &authorization, const HeldAccessToken &held,
+                        const QByteArray &refreshToken)
+{
+    DeliveryJob job;
+    job.draft.from = QStringLiteral("Front Desk <desk@example.org>");
+    job.draft.to = QStringLiteral("ann@example.org");
+    job.draft.subject = QStringLiteral("Message From: Caller");
+    job.draft.textBody = QStringLiteral("Please call back.\r\n");
+    job.draft.date = QDateTime::currentDateTime();
+    job.server = QStringLiteral("127.0.0.1");
+    job.port = smtp.port();
+    job.userName = kUser.toUtf8();
+    job.signIn = SignedInLogin{held, {QUrl(authorization.url(QStringLiteral("/token"))), kClientId, {}, {}, refreshToken}};
+    return job;
+}
+
+// Delivered on a thread of its own, as the program sends.
+DeliveryOutcome DeliverOnWorker(DeliveryJob job)
+{
+    DeliveryOutcome outcome;
+    std::unique_ptr<QThread> worker(
+        QThread::create([&outcome, job = std::move(job)]() mutable { outcome = Deliver(std::move(job)); }));
+    worker->start();
+    worker->wait();
+    return outcome;
+}
+
+bool Revoke(const PythonFixture &authorization, const QByteArray &refreshToken)
+{
+    QNetworkAccessManager network;
+    QNetworkRequest revoke(QUrl(authorization.url(QStringLiteral("/revoke"))));
+    revoke.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
+    std::unique_ptr<QNetworkReply> reply(network.post(revoke, "token=" + QUrl::toPercentEncoding(QString::fromUtf8(refreshToken))));
+    return QTest::qWaitFor([&] { return reply->isFinished(); }, 10000) && reply->error() == QNetworkReply::NoError;
 }
 
 } // namespace
@@ -106,6 +146,89 @@ private slots:
         QCOMPARE(auth.size(), 3);
         QVERIFY(!auth.at(1).value(QStringLiteral("success")).toBool());
         QVERIFY(auth.at(2).value(QStringLiteral("success")).toBool());
+    }
+
+    // The delivery job gets its access token on the sending thread: a fresh
+    // one when none is held, the held one while it lasts, and a refresh
+    // token the provider rotated comes back to be stored.
+    void signedInJobsRefreshOnTheSendingThread()
+    {
+        PythonFixture authorization(QStringLiteral("oauth_server.py"));
+        QVERIFY2(authorization.start({QStringLiteral("--rotate"), QStringLiteral("--lifetime"), QStringLiteral("600")}),
+                 qPrintable(authorization.error()));
+        SmtpTestServer smtp(QStringLiteral("smtp_xoauth2_server.py"));
+        QVERIFY2(StartSmtp(smtp, authorization), qPrintable(smtp.error()));
+        const TokenResult tokens = SignIn(authorization);
+        QVERIFY(!tokens.refreshToken.isEmpty());
+        const qsizetype signInRequests = authorization.events(QStringLiteral("token")).size();
+
+        // Just started: nothing held.
+        DeliveryOutcome first = DeliverOnWorker(SignedInJob(smtp, authorization, {}, tokens.refreshToken));
+        QVERIFY2(first.sent, qPrintable(first.failure));
+        QCOMPARE(authorization.events(QStringLiteral("token")).size(), signInRequests + 1);
+        QVERIFY(!first.accessToken.accessToken.isEmpty());
+        QVERIFY(first.accessToken.expiresAt > QDateTime::currentDateTimeUtc().addSecs(500));
+        QVERIFY(!first.newRefreshToken.isEmpty());
+        QVERIFY(first.newRefreshToken != tokens.refreshToken);
+
+        // Held, with ten minutes left: no refresh.
+        const DeliveryOutcome second =
+            DeliverOnWorker(SignedInJob(smtp, authorization, first.accessToken, first.newRefreshToken));
+        QVERIFY2(second.sent, qPrintable(second.failure));
+        QCOMPARE(authorization.events(QStringLiteral("token")).size(), signInRequests + 1);
+        QCOMPARE(second.accessToken.accessToken, first.accessToken.accessToken);
+        QVERIFY(second.newRefreshToken.isEmpty());
+
+        // Within a minute of its end: refreshed first.
+        const HeldAccessToken ending{first.accessToken.accessToken, QDateTime::currentDateTimeUtc().addSecs(59)};
+        const DeliveryOutcome third = DeliverOnWorker(SignedInJob(smtp, authorization, ending, first.newRefreshToken));
+        QVERIFY2(third.sent, qPrintable(third.failure));
+        QCOMPARE(authorization.events(QStringLiteral("token")).size(), signInRequests + 2);
+        QVERIFY(third.accessToken.accessToken != first.accessToken.accessToken);
+        QVERIFY(!third.newRefreshToken.isEmpty());
+
+        const QList<QJsonObject> auth = smtp.events(QStringLiteral("auth"));
+        QCOMPARE(auth.size(), 3);
+        for (const QJsonObject &attempt : auth) {
+            QCOMPARE(attempt.value(QStringLiteral("mechanism")).toString(), QStringLiteral("XOAUTH2"));
+            QCOMPARE(attempt.value(QStringLiteral("login")).toString(), kUser);
+            QVERIFY(attempt.value(QStringLiteral("success")).toBool());
+        }
+        QCOMPARE(smtp.messages().size(), 3);
+
+        // Revoked at the provider: the send fails before the mail server is
+        // asked, saying what to do.
+        QVERIFY(Revoke(authorization, third.newRefreshToken));
+        const DeliveryOutcome revoked = DeliverOnWorker(SignedInJob(smtp, authorization, {}, third.newRefreshToken));
+        QVERIFY(!revoked.sent);
+        QCOMPARE(revoked.failure, QStringLiteral("The sign-in has expired: sign in again in Setup"));
+        QVERIFY(revoked.accessToken.accessToken.isEmpty());
+        QCOMPARE(smtp.events(QStringLiteral("auth")).size(), 3);
+    }
+
+    // A token the server refuses fails the send with the server's own
+    // words, and is not held for the next one.
+    void refusedTokenFailsInTheServersWords()
+    {
+        PythonFixture authorization(QStringLiteral("oauth_server.py"));
+        QVERIFY2(authorization.start(), qPrintable(authorization.error()));
+        SmtpTestServer smtp(QStringLiteral("smtp_xoauth2_server.py"));
+        QVERIFY2(StartSmtp(smtp, authorization), qPrintable(smtp.error()));
+        const HeldAccessToken bogus{"at-not-issued", QDateTime::currentDateTimeUtc().addSecs(3600)};
+        const DeliveryOutcome outcome = DeliverOnWorker(SignedInJob(smtp, authorization, bogus, "rt-unused"));
+        QVERIFY(!outcome.sent);
+        QCOMPARE(outcome.failure, QStringLiteral("The server answered: 535 5.7.3 Authentication unsuccessful"));
+        QVERIFY(outcome.accessToken.accessToken.isEmpty());
+        QVERIFY(authorization.events(QStringLiteral("token")).isEmpty());
+
+        // The provider out of reach: said so, and nothing goes to the server.
+        DeliveryJob unreachable = SignedInJob(smtp, authorization, {}, "rt-unused");
+        unreachable.signIn->refresh.tokenUrl = QUrl(QStringLiteral("http://127.0.0.1:%1/token").arg(UnusedPort()));
+        const DeliveryOutcome offline = DeliverOnWorker(std::move(unreachable));
+        QVERIFY(!offline.sent);
+        QVERIFY2(offline.failure.startsWith(QStringLiteral("The sign-in service could not be reached")),
+                 qPrintable(offline.failure));
+        QCOMPARE(smtp.events(QStringLiteral("auth")).size(), 1);
     }
 
     void tokensKeepTheTlsRules()
