@@ -386,6 +386,40 @@ private slots:
         QVERIFY(!setup.isVisible());
     }
 
+    // "Sign in..." asks whoever opened Setup for the sign-in, with the
+    // Username as typed; the provider's server then fills the host and port
+    // only when no host is typed yet.
+    void signInButtonAsksForTheSignIn_data()
+    {
+        QTest::addColumn<QString>("typedHost");
+        QTest::addColumn<QString>("host");
+        QTest::addColumn<QString>("port");
+        QTest::newRow("no host yet") << "" << "smtp.office365.com" << "587";
+        QTest::newRow("only blanks") << "   " << "smtp.office365.com" << "587";
+        QTest::newRow("a host of the user's own") << "mail.example.org" << "mail.example.org" << "25";
+    }
+
+    void signInButtonAsksForTheSignIn()
+    {
+        QFETCH(QString, typedHost);
+        QFETCH(QString, host);
+        QFETCH(QString, port);
+        Profile profile;
+        SetupDialog setup(profile.data, nullptr);
+        QSignalSpy asked(&setup, &SetupDialog::signInRequested);
+        Edit(setup, kServer)->setText(typedHost);
+        Edit(setup, kUserName)->setText(QStringLiteral("desk@example.org"));
+        ControlById<QPushButton>(&setup, kSignIn)->click();
+        QCOMPARE(asked.size(), 1);
+        QCOMPARE(setup.userName(), QStringLiteral("desk@example.org"));
+        setup.offerServer(QStringLiteral("smtp.office365.com"), 587);
+        QCOMPARE(Edit(setup, kServer)->text(), host);
+        QCOMPARE(Edit(setup, kPort)->text(), port);
+        // A provider without one server of its own offers none.
+        setup.offerServer(QString(), 0);
+        QCOMPARE(Edit(setup, kServer)->text(), host);
+    }
+
     // A password saved by an older 8-bit install (Windows-1252, "ä" as the
     // one byte E4) must reach the server as the same bytes whether or not
     // Setup has been opened and closed since: opening Setup must not change
