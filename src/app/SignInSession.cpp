@@ -16,9 +16,10 @@
 
 namespace {
 
-// A held token is sent only with room to spare: the sending thread asks for
-// a new one when a minute or less is left, and by then the refresh token
-// must be in the job.
+// The sending thread asks for a new access token when the held one has a
+// minute or less left; with this much more than that left, it cannot come to
+// that before the job runs, and the keyring need not be asked for the
+// refresh token.
 constexpr qint64 kHeldTokenSpareSeconds = 30;
 
 SignInContext Context(const StoredData &data, const QString &account)
@@ -48,14 +49,14 @@ bool SignInSession::prepare(const StoredData &data, DeliveryJob &job, QString *f
     job.password.wipe();
     job.userName = context.account.toUtf8();
     SignedInLogin login;
-    if (context.account == m_heldAccount &&
-        AccessTokenUsable(m_held.accessToken, m_held.expiresAt,
-                          QDateTime::currentDateTimeUtc().addSecs(kHeldTokenSpareSeconds))) {
-        login.held = m_held;
+    if (context.account != m_heldAccount)
+        m_held = {};
+    login.held = m_held;
+    const QDateTime soon = QDateTime::currentDateTimeUtc().addSecs(kHeldTokenSpareSeconds);
+    if (AccessTokenUsable(m_held.accessToken, m_held.expiresAt, soon)) {
         job.signIn = std::move(login);
         return true;
     }
-    m_held = {};
     const QString library = SignInLibraryPath(m_libraryFolder);
     const auto signInForSend = LibraryEntryAs<SignInForSendEntry>(library, kSignInForSendEntryName);
     if (!signInForSend) {
@@ -65,6 +66,11 @@ bool SignInSession::prepare(const StoredData &data, DeliveryJob &job, QString *f
     SendSignIn signIn;
     signInForSend(&context, &choices, &signIn);
     if (!signIn.ok) {
+        // Still good as it is: the refresh token may not be needed.
+        if (AccessTokenUsable(m_held.accessToken, m_held.expiresAt, QDateTime::currentDateTimeUtc())) {
+            job.signIn = std::move(login);
+            return true;
+        }
         *failure = signIn.failure;
         return false;
     }
