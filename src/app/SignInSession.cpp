@@ -34,9 +34,7 @@ QString CannotLoad(const QString &path)
 
 } // namespace
 
-SignInSession::SignInSession(QString libraryFolder) : m_libraryFolder(std::move(libraryFolder)) {}
-
-bool SignInSession::prepare(const StoredData &data, DeliveryJob &job, QString *failure)
+bool SignInSession::prepare(const StoredData &data, const QString &libraryFolder, DeliveryJob &job, QString *failure)
 {
     const SignInContext context = Context(data, ReadTextField(data.settings.smtpUserName));
     const SignInChoices choices = ReadSignInChoices(SignInChoicesPath(context.dataFolder));
@@ -57,7 +55,7 @@ bool SignInSession::prepare(const StoredData &data, DeliveryJob &job, QString *f
         job.signIn = std::move(login);
         return true;
     }
-    const QString library = SignInLibraryPath(m_libraryFolder);
+    const QString library = SignInLibraryPath(libraryFolder);
     const auto signInForSend = LibraryEntryAs<SignInForSendEntry>(library, kSignInForSendEntryName);
     if (!signInForSend) {
         *failure = CannotLoad(library);
@@ -79,7 +77,7 @@ bool SignInSession::prepare(const StoredData &data, DeliveryJob &job, QString *f
     return true;
 }
 
-void SignInSession::sent(const StoredData &data, const SendMailOutcome &outcome)
+void SignInSession::sent(const StoredData &data, const QString &libraryFolder, const SendMailOutcome &outcome)
 {
     if (!std::exchange(m_sendSignedIn, false))
         return;
@@ -90,7 +88,7 @@ void SignInSession::sent(const StoredData &data, const SendMailOutcome &outcome)
         return;
     // The old one is spent. Should the new one not be kept, the next refresh
     // fails and says to sign in again.
-    const auto store = LibraryEntryAs<StoreRotatedRefreshTokenEntry>(SignInLibraryPath(m_libraryFolder),
+    const auto store = LibraryEntryAs<StoreRotatedRefreshTokenEntry>(SignInLibraryPath(libraryFolder),
                                                                      kStoreRotatedRefreshTokenEntryName);
     if (!store)
         return;
@@ -100,9 +98,9 @@ void SignInSession::sent(const StoredData &data, const SendMailOutcome &outcome)
 }
 
 std::optional<SuggestedSmtpServer> SignInSession::runDialog(QWidget *owner, const StoredData &data,
-                                                            const QString &account)
+                                                            const QString &libraryFolder, const QString &account)
 {
-    const QString library = SignInLibraryPath(m_libraryFolder);
+    const QString library = SignInLibraryPath(libraryFolder);
     const auto run = LibraryEntryAs<RunSignInDialogEntry>(library, kRunSignInDialogEntryName);
     if (!run) {
         QMessageBox::warning(owner, QStringLiteral("Quorvane"), CannotLoad(library) + u'.');

@@ -17,8 +17,7 @@
 
 #include <utility>
 
-TrayController::TrayController(AppState &state, QObject *parent)
-    : QObject(parent), m_state(state), m_signIn(LibraryFolder(state.installedPath))
+TrayController::TrayController(AppState &state, QObject *parent) : QObject(parent), m_state(state)
 {
     QList<IconFile> sizes;
     for (int size : {16, 22, 24, 32, 48, 64})
@@ -178,7 +177,7 @@ void TrayController::runSetup()
         connect(&setup, &SetupDialog::customMessagesChanged, m_form.data(), &MessageForm::customMessagesChanged,
                 Qt::QueuedConnection);
     connect(&setup, &SetupDialog::signInRequested, this, [this, &setup] {
-        if (const auto server = m_signIn.runDialog(&setup, m_state.data, setup.userName()))
+        if (const auto server = m_signIn.runDialog(&setup, m_state.data, LibraryFolder(m_state.installedPath), setup.userName()))
             setup.offerServer(server->host, server->port);
         setup.activateWindow();
     });
@@ -228,12 +227,13 @@ void TrayController::sendMessage(const FormSnapshot &sent, const OutgoingMessage
     SendMailOutcome outcome;
     // Signed in, the keyring may be asked for the refresh token here: it
     // answers on this thread only.
-    if (m_signIn.prepare(m_state.data, job, &outcome.failure)) {
-        outcome = RunOffUiThread([job = std::move(job), folder = LibraryFolder(m_state.installedPath)]() mutable {
-            return SendMailWithReason(std::move(job), folder);
+    const QString libraries = LibraryFolder(m_state.installedPath);
+    if (m_signIn.prepare(m_state.data, libraries, job, &outcome.failure)) {
+        outcome = RunOffUiThread([job = std::move(job), libraries]() mutable {
+            return SendMailWithReason(std::move(job), libraries);
         });
     }
-    m_signIn.sent(m_state.data, outcome);
+    m_signIn.sent(m_state.data, libraries, outcome);
     const int result = outcome.result;
     const QString &failure = outcome.failure;
     m_sending = false;

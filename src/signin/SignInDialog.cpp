@@ -3,6 +3,7 @@
 #include "signin/RefreshTokenStore.h"
 #include "signin/SignInEndpoints.h"
 #include "signin/SignInFlow.h"
+#include "widgets/WrapCheckBox.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -19,29 +20,31 @@ using Id = SignInDialog::ControlId;
 const char *const kProviderKeys[] = {"microsoft", "google", "custom"};
 
 const ControlSpec kControls[] = {
-    {kNoId, ControlKind::Label, "Sign &in with:", {10, 10, 60, 9}, Id::kProvider},
-    {Id::kProvider, ControlKind::Custom, "", {72, 8, 160, 60}, kNoId, {}, [](QWidget *parent) -> QWidget * {
+    {kNoId, ControlKind::Label, "Sign &in with:", {10, 10, 70, 9}, Id::kProvider},
+    {Id::kProvider, ControlKind::Custom, "", {82, 8, 150, 60}, kNoId, {}, [](QWidget *parent) -> QWidget * {
          auto *box = new QComboBox(parent);
          box->addItems({QStringLiteral("Microsoft \u2014 work, school or Outlook.com"), QStringLiteral("Google"),
                         QStringLiteral("Other")});
          box->setFixedHeight(box->sizeHint().height());
          return box;
      }},
-    {kNoId, ControlKind::Label, "&Client id:", {10, 30, 60, 9}, Id::kClientId},
-    {Id::kClientId, ControlKind::LineEdit, "", {72, 28, 160, 14}},
-    {kNoId, ControlKind::Label, "&Tenant:", {10, 48, 60, 9}, Id::kTenant},
-    {Id::kTenant, ControlKind::LineEdit, "", {72, 46, 160, 14}},
-    {kNoId, ControlKind::Label, "&Authorization URL:", {10, 66, 60, 9}, Id::kAuthorizeUrl},
-    {Id::kAuthorizeUrl, ControlKind::LineEdit, "", {72, 64, 160, 14}},
-    {kNoId, ControlKind::Label, "T&oken URL:", {10, 84, 60, 9}, Id::kTokenUrl},
-    {Id::kTokenUrl, ControlKind::LineEdit, "", {72, 82, 160, 14}},
-    {kNoId, ControlKind::Label, "Sco&pe:", {10, 102, 60, 9}, Id::kScope},
-    {Id::kScope, ControlKind::LineEdit, "", {72, 100, 160, 14}},
-    {Id::kTokenInFile, ControlKind::CheckBox,
-     "&Keep the sign-in in a file only I can read, not in the desktop keyring. Anyone who can read my files "
-     "can then send mail as me.",
-     {10, 120, 222, 20}},
-    {Id::kStatus, ControlKind::Label, "", {10, 146, 222, 18}},
+    {kNoId, ControlKind::Label, "&Client id:", {10, 30, 70, 9}, Id::kClientId},
+    {Id::kClientId, ControlKind::LineEdit, "", {82, 28, 150, 14}},
+    {kNoId, ControlKind::Label, "&Tenant:", {10, 48, 70, 9}, Id::kTenant},
+    {Id::kTenant, ControlKind::LineEdit, "", {82, 46, 150, 14}},
+    {kNoId, ControlKind::Label, "&Authorization URL:", {10, 66, 70, 9}, Id::kAuthorizeUrl},
+    {Id::kAuthorizeUrl, ControlKind::LineEdit, "", {82, 64, 150, 14}},
+    {kNoId, ControlKind::Label, "T&oken URL:", {10, 84, 70, 9}, Id::kTokenUrl},
+    {Id::kTokenUrl, ControlKind::LineEdit, "", {82, 82, 150, 14}},
+    {kNoId, ControlKind::Label, "Sco&pe:", {10, 102, 70, 9}, Id::kScope},
+    {Id::kScope, ControlKind::LineEdit, "", {82, 100, 150, 14}},
+    {Id::kTokenInFile, ControlKind::Custom, "", {10, 119, 222, 24}, kNoId, {}, [](QWidget *parent) -> QWidget * {
+         // Said in full, on as many lines as it takes: what the box gives away.
+         return new WrapCheckBox(QStringLiteral("&Keep the sign-in in a file only I can read, not in the desktop "
+                                                "keyring. Anyone who can read my files can then send mail as me."),
+                                 parent);
+     }},
+    {Id::kStatus, ControlKind::Label, "", {10, 148, 222, 18}},
     {Id::kSignIn, ControlKind::PushButton, "&Sign in", {10, 170, 50, 14}},
     {Id::kSignOut, ControlKind::PushButton, "Sign o&ut", {64, 170, 50, 14}},
     {Id::kCancel, ControlKind::PushButton, "Cancel", {118, 170, 50, 14}},
