@@ -125,11 +125,18 @@ say "delivered; the form is empty again for the next call"
 
 # Setup last: with no window manager here, the form would not get the
 # keyboard back when it closes.
-say "Setup, where the mail server is set"
+say "Setup, where the mail server is set, and the sign-in with a mail provider"
 xdotool key alt+u
 wait_for 10 has_window_named Setup || fail "Setup did not open"
 sleep 0.5
 shoot_window "$(window_named Setup)" setup
+xdotool key alt+i
+wait_for 15 has_window_named "Sign In" || fail "Sign in... did not open the sign-in dialog"
+sleep 0.5
+shoot_window "$(window_named "Sign In")" signin
+xdotool key Escape
+wait_for 10 no_window_named "Sign In" || fail "the sign-in dialog did not close"
+sleep 0.3
 xdotool key Escape
 wait_for 10 no_window_named Setup || fail "Setup did not close"
 

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Remakes the pictures in docs/ from the real program: builds it, runs the
 # demonstration on a virtual display of its own (whatever display this
-# machine has) and keeps the form, Setup and the "Message Sent" notice.
+# machine has) and keeps the form, Setup, the sign-in dialog and the
+# "Message Sent" notice.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -14,8 +15,8 @@ trap 'rm -rf "$shots"' EXIT
 scripts/demo.sh build/release/bin/quorvane "$shots" >/dev/null
 
 mkdir -p docs
-for name in form setup notice desktop; do
+for name in form setup signin notice desktop; do
   # -strip: no time stamps or other metadata in pictures kept in git.
   convert "$shots/$name.png" -strip "docs/$name.png"
 done
-echo "screenshots: docs/form.png docs/setup.png docs/notice.png docs/desktop.png"
+echo "screenshots: docs/form.png docs/setup.png docs/signin.png docs/notice.png docs/desktop.png"

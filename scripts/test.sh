@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds Quorvane and runs every test: once in a
-# plain build, once under AddressSanitizer and UndefinedBehaviorSanitizer.
+# plain build, once under AddressSanitizer and UndefinedBehaviorSanitizer;
+# then the threaded parts once more under ThreadSanitizer (scripts/tsan.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,3 +18,6 @@ for variant in plain sanitize; do
   echo "== $variant tests"
   ctest --test-dir "$dir" --output-on-failure -j"$jobs"
 done
+
+echo "== ThreadSanitizer build and checks"
+scripts/tsan.sh

@@ -30,7 +30,7 @@ header() { /usr/bin/python3 -c 'import email,email.policy,sys; print(email.messa
 check "sent to the ticked recipient" test "$(header To)" = "alice@example.org"
 check "about the caller that was typed" test "$(header Subject)" = "Message From: Maria Lopez"
 check "its HTML page is left beside it" grep -q "Harbour Freight &amp; Co" "$out/message-1.html"
-for shot in form setup notice desktop; do
+for shot in form setup signin notice desktop; do
   check "a $shot screenshot" bash -c '[ "$(identify -format %w "$1" 2>/dev/null)" -gt 100 ]' _ "$out/$shot.png"
 done
 check "the form screenshot is the form alone" \

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installed into a prefix as a packager installs it (cmake --install), the
 # program runs from there, shows its tray icon, sends through the mail
-# library in <prefix>/lib/quorvane/ and opens its help from
+# library in <prefix>/lib/quorvane/ (the sign-in library beside it) and opens its help from
 # <prefix>/share/quorvane/; the desktop finds its entry and its icons where
 # the freedesktop conventions put them.
 source "$(dirname "$0")/lib.sh"
@@ -29,6 +29,12 @@ library="$prefix/lib/quorvane/libquorvane-mail.so"
 check "the mail library is in lib/quorvane/" test -f "$library"
 check "and every library it needs is there" bash -c '! ldd "$1" | grep -q "not found"' _ "$library"
 check "the program itself does not load libcurl at start" bash -c '! ldd "$1" | grep -q libcurl' _ "$prefix/bin/quorvane"
+signin="$prefix/lib/quorvane/libquorvane-signin.so"
+check "the sign-in library is in lib/quorvane/" test -f "$signin"
+check "and finds the mail library beside it" \
+  bash -c 'ldd "$1" | grep -qF "libquorvane-mail.so => $2"' _ "$signin" "$library"
+check "the program does not load the keychain library at start" \
+  bash -c '! ldd "$1" | grep -qE "keychain|libsecret"' _ "$prefix/bin/quorvane"
 
 mail="$E2E_WORK/mail"
 check "the test mail server starts" start_smtp_server "$mail"
@@ -58,6 +64,10 @@ deb_passes_lintian() {
   ! grep -q '^E: ' "$E2E_WORK/logs/lintian.log"
 }
 check "the Debian package passes lintian without errors" deb_passes_lintian
+deb_field() { dpkg-deb --field "$E2E_WORK"/package/quorvane_*.deb "$1"; }
+check "it depends on the keychain library and libsecret, which that opens" \
+  bash -c 'grep -q libqt6keychain1 <<<"$1" && grep -q "libsecret-1-0" <<<"$1"' _ "$(deb_field Depends)"
+check "and recommends a desktop keyring" bash -c 'grep -qF "gnome-keyring | kwalletmanager" <<<"$1"' _ "$(deb_field Recommends)"
 
 # The browser stand-in notes what the program asks it to open.
 mkdir -p "$E2E_WORK/bin"
