@@ -1,3 +1,4 @@
+#include "OAuthTesting.h"
 #include "PythonFixture.h"
 #include "SmtpTestServer.h"
 
@@ -286,11 +287,7 @@ private slots:
         const TokenResult second = RefreshOnWorker(request);
         QVERIFY2(second.ok, qPrintable(second.message));
 
-        QNetworkAccessManager network;
-        QNetworkRequest revoke(QUrl(server.url(QStringLiteral("/revoke"))));
-        revoke.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
-        std::unique_ptr<QNetworkReply> revoked(network.post(revoke, "token=" + QUrl::toPercentEncoding(QString::fromUtf8(second.refreshToken))));
-        QTRY_VERIFY(revoked->isFinished());
+        QVERIFY(RevokeAtProvider(server, second.refreshToken));
         request.refreshToken = second.refreshToken;
         const TokenResult after = RefreshOnWorker(request);
         QCOMPARE(after.failure, TokenFailure::InvalidGrant);
@@ -346,12 +343,7 @@ private slots:
         QVERIFY(send.refreshed);
         QVERIFY(send.ok);
 
-        QNetworkAccessManager network;
-        QNetworkRequest revoke(QUrl(server.url(QStringLiteral("/revoke"))));
-        revoke.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
-        std::unique_ptr<QNetworkReply> revoked(
-            network.post(revoke, "token=" + QUrl::toPercentEncoding(QString::fromUtf8(outcome.tokens.refreshToken))));
-        QTRY_VERIFY(revoked->isFinished());
+        QVERIFY(RevokeAtProvider(server, outcome.tokens.refreshToken));
         send = onWorker(held, held.expiresAt);
         QVERIFY(!send.ok);
         QCOMPARE(send.failure, TokenFailure::InvalidGrant);

@@ -1,3 +1,4 @@
+#include "OAuthTesting.h"
 #include "PythonFixture.h"
 #include "SmtpTestServer.h"
 #include "TestSupport.h"
@@ -5,8 +6,6 @@
 #include "app/SendErrorDialog.h"
 #include "app/TrayController.h"
 #include "form/MessageForm.h"
-#include "signin/SignInEndpoints.h"
-#include "signin/SignInFlow.h"
 #include "signin/TokenFile.h"
 #include "store/SignInChoices.h"
 #include "store/TextField.h"
@@ -14,8 +13,6 @@
 
 #include <QApplication>
 #include <QLabel>
-#include <QNetworkAccessManager>
-#include <QNetworkReply>
 #include <QtTest>
 
 // Sends as the program makes them once signed in: through the tray
@@ -27,34 +24,6 @@ namespace {
 
 const QString kUser = QStringLiteral("desk@example.org");
 const QString kClientId = QStringLiteral("quorvane-test-client");
-
-TokenResult SignIn(const PythonFixture &authorization)
-{
-    QNetworkAccessManager browser;
-    SignInFlow flow([&browser](const QUrl &url) {
-        QNetworkReply *reply = browser.get(QNetworkRequest(url));
-        QObject::connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
-        return true;
-    });
-    QSignalSpy ended(&flow, &SignInFlow::finished);
-    flow.start(ResolveSignInEndpoints({QStringLiteral("custom"), kClientId, {}, {},
-                                       authorization.url(QStringLiteral("/authorize")),
-                                       authorization.url(QStringLiteral("/token")), QStringLiteral("mail offline_access")}),
-               kUser);
-    if (!QTest::qWaitFor([&] { return !ended.isEmpty(); }, 30000))
-        return {};
-    return ended.at(0).at(0).value<SignInOutcome>().tokens;
-}
-
-bool Revoke(const PythonFixture &authorization, const QByteArray &refreshToken)
-{
-    QNetworkAccessManager network;
-    QNetworkRequest revoke(QUrl(authorization.url(QStringLiteral("/revoke"))));
-    revoke.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
-    std::unique_ptr<QNetworkReply> reply(
-        network.post(revoke, "token=" + QUrl::toPercentEncoding(QString::fromUtf8(refreshToken))));
-    return QTest::qWaitFor([&] { return reply->isFinished(); }, 10000) && reply->error() == QNetworkReply::NoError;
-}
 
 // A profile whose server is smtp, with the sign-in saved as the way to log
 // in; the refresh token in the private file when one is given, else in the
@@ -129,7 +98,7 @@ private slots:
         SmtpTestServer smtp(QStringLiteral("smtp_xoauth2_server.py"));
         QVERIFY2(smtp.start({QStringLiteral("--introspect"), authorization.url(QStringLiteral("/introspect"))}),
                  qPrintable(smtp.error()));
-        const TokenResult tokens = SignIn(authorization);
+        const TokenResult tokens = SignInAtOnce(authorization, kUser);
         QVERIFY(!tokens.refreshToken.isEmpty());
         Profile profile(Profile::Unsaved);
         PrepareProfile(profile, smtp.port(), authorization, tokens.refreshToken);
@@ -151,7 +120,7 @@ private slots:
         // Revoked at the provider: the mail server refuses the held token
         // and says so in its words; the next send asks for a new one and is
         // told the sign-in is over.
-        QVERIFY(Revoke(authorization, tokens.refreshToken));
+        QVERIFY(RevokeAtProvider(authorization, tokens.refreshToken));
         QCOMPARE(SendThrough(controller, QStringLiteral("third")),
                  QStringLiteral("The server answered: 535 5.7.3 Authentication unsuccessful"));
         QCOMPARE(SendThrough(controller, QStringLiteral("fourth")),

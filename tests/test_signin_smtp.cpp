@@ -1,3 +1,4 @@
+#include "OAuthTesting.h"
 #include "PythonFixture.h"
 #include "SmtpTestServer.h"
 
@@ -5,8 +6,6 @@
 #include "mail/MailComposer.h"
 #include "mail/SmtpTransport.h"
 #include "mail/TransportPolicy.h"
-#include "signin/SignInEndpoints.h"
-#include "signin/SignInFlow.h"
 #include "mail/TokenEndpoint.h"
 
 #include <QNetworkAccessManager>
@@ -65,42 +64,12 @@ DeliveryOutcome DeliverOnWorker(DeliveryJob job)
     return outcome;
 }
 
-bool Revoke(const PythonFixture &authorization, const QByteArray &refreshToken)
-{
-    QNetworkAccessManager network;
-    QNetworkRequest revoke(QUrl(authorization.url(QStringLiteral("/revoke"))));
-    revoke.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
-    std::unique_ptr<QNetworkReply> reply(network.post(revoke, "token=" + QUrl::toPercentEncoding(QString::fromUtf8(refreshToken))));
-    return QTest::qWaitFor([&] { return reply->isFinished(); }, 10000) && reply->error() == QNetworkReply::NoError;
-}
-
 } // namespace
 
 class SignInSmtpTest : public QObject {
     Q_OBJECT
 
 private:
-    // Signs in with a browser that follows the provider's redirect at once.
-    TokenResult SignIn(const PythonFixture &authorization)
-    {
-        QNetworkAccessManager browser;
-        SignInFlow flow([&browser](const QUrl &url) {
-            QNetworkReply *reply = browser.get(QNetworkRequest(url));
-            QObject::connect(reply, &QNetworkReply::finished, reply, &QObject::deleteLater);
-            return true;
-        });
-        QSignalSpy ended(&flow, &SignInFlow::finished);
-        flow.start(ResolveSignInEndpoints({QStringLiteral("custom"), kClientId, {}, {}, authorization.url(QStringLiteral("/authorize")),
-                                           authorization.url(QStringLiteral("/token")), QStringLiteral("mail offline_access")}),
-                   kUser);
-        [&] { QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 1, 30000); }();
-        if (ended.isEmpty())
-            return {};
-        const SignInOutcome outcome = ended.at(0).at(0).value<SignInOutcome>();
-        [&] { QVERIFY2(outcome.signedIn, qPrintable(outcome.message)); }();
-        return outcome.tokens;
-    }
-
     static TransportResult Send(const PythonFixture &smtp, const QByteArray &token, const MailTransportOptions &options = {})
     {
         const SmtpCredentials credentials{kUser.toUtf8(), nullptr, token.constData()};
@@ -119,7 +88,7 @@ private slots:
         QVERIFY2(authorization.start({QStringLiteral("--lifetime"), QStringLiteral("4")}), qPrintable(authorization.error()));
         PythonFixture smtp(QStringLiteral("smtp_xoauth2_server.py"));
         QVERIFY2(StartSmtp(smtp, authorization, {QStringLiteral("--also-oauthbearer")}), qPrintable(smtp.error()));
-        const TokenResult tokens = SignIn(authorization);
+        const TokenResult tokens = SignInAtOnce(authorization, kUser);
         QVERIFY(!tokens.accessToken.isEmpty());
 
         TransportResult sent = Send(smtp, tokens.accessToken);
@@ -158,7 +127,7 @@ private slots:
                  qPrintable(authorization.error()));
         SmtpTestServer smtp(QStringLiteral("smtp_xoauth2_server.py"));
         QVERIFY2(StartSmtp(smtp, authorization), qPrintable(smtp.error()));
-        const TokenResult tokens = SignIn(authorization);
+        const TokenResult tokens = SignInAtOnce(authorization, kUser);
         QVERIFY(!tokens.refreshToken.isEmpty());
         const qsizetype signInRequests = authorization.events(QStringLiteral("token")).size();
 
@@ -198,7 +167,7 @@ private slots:
 
         // Revoked at the provider: the send fails before the mail server is
         // asked, saying what to do.
-        QVERIFY(Revoke(authorization, third.newRefreshToken));
+        QVERIFY(RevokeAtProvider(authorization, third.newRefreshToken));
         const DeliveryOutcome revoked = DeliverOnWorker(SignedInJob(smtp, authorization, {}, third.newRefreshToken));
         QVERIFY(!revoked.sent);
         QCOMPARE(revoked.failure, QStringLiteral("The sign-in has expired: sign in again in Setup"));
@@ -235,7 +204,7 @@ private slots:
     {
         PythonFixture authorization(QStringLiteral("oauth_server.py"));
         QVERIFY2(authorization.start(), qPrintable(authorization.error()));
-        const TokenResult tokens = SignIn(authorization);
+        const TokenResult tokens = SignInAtOnce(authorization, kUser);
         QVERIFY(!tokens.accessToken.isEmpty());
         MailTransportOptions strict;
         strict.loopbackMaySkipTls = false; // as a server on another machine is treated

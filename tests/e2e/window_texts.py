@@ -8,51 +8,14 @@ field as "NAME=TEXT", one a line.
 Exits 1 when no window of that title shows within TIMEOUT seconds (10).
 """
 import sys
-import time
 
 import pyatspi
-from gi.repository import GLib
+
+from atspi_walk import nodes, window
 
 PID = int(sys.argv[1])
 TITLE = sys.argv[2]
 TIMEOUT = float(sys.argv[3]) if len(sys.argv) > 3 else 10.0
-
-
-def pump():
-    context = GLib.MainContext.default()
-    while context.iteration(False):
-        pass
-
-
-def nodes(root, depth=0):
-    if root is None or depth > 12:
-        return
-    yield root
-    for i in range(root.childCount):
-        try:
-            child = root.getChildAtIndex(i)
-        except Exception:
-            continue
-        yield from nodes(child, depth + 1)
-
-
-def window():
-    deadline = time.time() + TIMEOUT
-    while time.time() < deadline:
-        pump()
-        for app in pyatspi.Registry.getDesktop(0):
-            try:
-                if app is None or app.get_process_id() != PID:
-                    continue
-            except Exception:
-                continue
-            app.clear_cache()
-            for i in range(app.childCount):
-                w = app.getChildAtIndex(i)
-                if w is not None and w.name == TITLE and w.getState().contains(pyatspi.STATE_SHOWING):
-                    return w
-        time.sleep(0.2)
-    return None
 
 
 def text_of(node):
@@ -64,7 +27,7 @@ def text_of(node):
 
 
 def main():
-    w = window()
+    w = window(PID, TITLE, TIMEOUT)
     if w is None:
         print("no window titled %r" % TITLE, file=sys.stderr)
         return 1
