@@ -2,11 +2,15 @@
 
 #include <QCryptographicHash>
 #include <QFile>
-#include <QLocalServer>
-#include <QLocalSocket>
+#include <QSocketNotifier>
 #include <QSysInfo>
 
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+
 #include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -41,13 +45,29 @@ LockHolder ReadHolder(const QString &path)
 
 // Whoever connects to the show socket must be this user: the socket lives in
 // the abstract namespace, which has no file permissions to keep others out.
-bool IsFromThisUser(const QLocalSocket &socket)
+bool IsFromThisUser(int socket)
 {
     ucred peer{};
     socklen_t size = sizeof peer;
-    return ::getsockopt(static_cast<int>(socket.socketDescriptor()), SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 &&
-           peer.uid == ::geteuid();
+    return ::getsockopt(socket, SOL_SOCKET, SO_PEERCRED, &peer, &size) == 0 && peer.uid == ::geteuid();
 }
+
+// An address in the abstract namespace: a zero byte, then the name. In it the
+// socket goes with the process, however it ends: nothing is left behind in a
+// folder after a kill.
+struct AbstractAddress {
+    sockaddr_un address{};
+    socklen_t size = 0;
+
+    explicit AbstractAddress(const QByteArray &name)
+    {
+        address.sun_family = AF_UNIX;
+        const std::size_t length = std::min<std::size_t>(static_cast<std::size_t>(name.size()), sizeof address.sun_path - 1);
+        std::memcpy(address.sun_path + 1, name.constData(), length);
+        size = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + length);
+    }
+    const sockaddr *get() const { return reinterpret_cast<const sockaddr *>(&address); }
+};
 
 } // namespace
 
@@ -56,7 +76,12 @@ SingleInstance::SingleInstance(const QString &dataFolder, QObject *parent)
 {
 }
 
-SingleInstance::~SingleInstance() = default;
+SingleInstance::~SingleInstance()
+{
+    m_callers.reset();
+    if (m_listener >= 0)
+        ::close(m_listener);
+}
 
 SingleInstance::Outcome SingleInstance::acquire()
 {
@@ -92,38 +117,47 @@ SingleInstance::Outcome SingleInstance::takeOver()
 
 SingleInstance::Outcome SingleInstance::becomeOwner()
 {
-    // In the abstract namespace the socket goes with the process, however it
-    // ends: nothing is left behind in a folder after a kill.
-    m_server = std::make_unique<QLocalServer>();
-    m_server->setSocketOptions(QLocalServer::AbstractNamespaceOption);
-    if (m_server->listen(serverName())) {
-        connect(m_server.get(), &QLocalServer::newConnection, this, [this] {
-            while (QLocalSocket *socket = m_server->nextPendingConnection()) {
-                const bool ours = IsFromThisUser(*socket);
-                socket->deleteLater();
-                if (ours)
-                    emit showRequested();
-            }
-        });
+    const AbstractAddress address(socketName());
+    const int listener = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (listener >= 0 && ::bind(listener, address.get(), address.size) == 0 && ::listen(listener, 4) == 0) {
+        m_listener = listener;
+        m_callers = std::make_unique<QSocketNotifier>(listener, QSocketNotifier::Read);
+        connect(m_callers.get(), &QSocketNotifier::activated, this, &SingleInstance::answerCallers);
+    } else if (listener >= 0) {
+        ::close(listener);
     }
     return Owner;
 }
 
-void SingleInstance::askOwnerToShow()
+void SingleInstance::answerCallers()
 {
-    QLocalSocket socket;
-    socket.setSocketOptions(QLocalSocket::AbstractNamespaceOption);
-    socket.connectToServer(serverName());
-    if (socket.waitForConnected(500)) {
-        socket.write("show\n");
-        socket.waitForBytesWritten(500);
-        socket.disconnectFromServer();
+    // Every caller waiting, then back to the loop: the socket does not block.
+    for (;;) {
+        const int caller = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC);
+        if (caller < 0)
+            return;
+        const bool ours = IsFromThisUser(caller);
+        ::close(caller);
+        if (ours)
+            emit showRequested();
     }
 }
 
-QString SingleInstance::serverName() const
+void SingleInstance::askOwnerToShow()
+{
+    // Connecting is all it takes; a local connection is made or refused at once.
+    const AbstractAddress address(socketName());
+    const int socket = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (socket < 0)
+        return;
+    if (::connect(socket, address.get(), address.size) == 0)
+        ::send(socket, "show\n", 5, MSG_NOSIGNAL);
+    ::close(socket);
+}
+
+QByteArray SingleInstance::socketName() const
 {
     // One name per profile and user, short enough for a socket address.
     const QByteArray hash = QCryptographicHash::hash(m_dataFolder.toUtf8(), QCryptographicHash::Sha1).toHex().left(16);
-    return QStringLiteral("quorvane-%1-").arg(::geteuid()) + QString::fromLatin1(hash);
+    return "quorvane-" + QByteArray::number(::geteuid()) + '-' + hash;
 }

@@ -6,7 +6,7 @@
 
 #include <memory>
 
-class QLocalServer;
+class QSocketNotifier;
 
 // One running copy per profile: a lock file in the data folder, taken without
 // waiting. A lock that names no live copy on this machine (left by a copy that
@@ -42,10 +42,14 @@ signals:
 
 private:
     Outcome becomeOwner();
-    QString serverName() const;
+    void answerCallers();
+    QByteArray socketName() const;
 
     QString m_dataFolder;
     QLockFile m_lock;
     QString m_holderHost;
-    std::unique_ptr<QLocalServer> m_server;
+    // The socket later copies ask through: a plain local socket with a
+    // notifier, so that the program needs no network library at start.
+    int m_listener = -1;
+    std::unique_ptr<QSocketNotifier> m_callers;
 };
