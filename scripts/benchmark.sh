@@ -36,7 +36,7 @@ while [ $# -gt 0 ]; do
     --idle-seconds) idle_seconds=$2; shift 2 ;;
     --virtual) virtual=1; shift ;;
     --keep) keep=1; shift ;;
-    -h | --help) sed -n '2,20p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h | --help) sed -n '2,19p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
     *) echo "benchmark: unknown option $1 (see --help)" >&2; exit 2 ;;
   esac
 done
