@@ -18,7 +18,7 @@ DeliveryJob MakeDeliveryJob(const StoredData &data, const OutgoingMessage &messa
                             const MailTransportOptions &options = {});
 
 // Delivers a job through the mail library, opened at the first send from
-// libraryFolder (see MailLibrary.h). A library that cannot be opened fails
+// libraryFolder (see ProgramLibraries.h). A library that cannot be opened fails
 // the send like any other failure. Returns 0 when the server accepted the
 // message for every recipient, 1 otherwise.
 int SendMail(DeliveryJob job, const QString &libraryFolder);
