@@ -38,9 +38,10 @@ bool SignInSession::prepare(const StoredData &data, const QString &libraryFolder
 {
     const SignInContext context = Context(data, ReadTextField(data.settings.smtpUserName));
     const SignInChoices choices = ReadSignInChoices(SignInChoicesPath(context.dataFolder));
-    m_sendSignedIn = choices.active;
+    m_send.reset();
     if (!choices.active)
         return true;
+    m_send = SignedInSend{context, choices};
 
     // The sign-in is the login: no password goes with it.
     job.useAuthentication = false;
@@ -77,13 +78,13 @@ bool SignInSession::prepare(const StoredData &data, const QString &libraryFolder
     return true;
 }
 
-void SignInSession::sent(const StoredData &data, const QString &libraryFolder, const SendMailOutcome &outcome)
+void SignInSession::sent(const QString &libraryFolder, const SendMailOutcome &outcome)
 {
-    if (!std::exchange(m_sendSignedIn, false))
+    const std::optional<SignedInSend> send = std::exchange(m_send, std::nullopt);
+    if (!send)
         return;
-    const SignInContext context = Context(data, ReadTextField(data.settings.smtpUserName));
     m_held = outcome.accessToken;
-    m_heldAccount = context.account;
+    m_heldAccount = send->context.account;
     if (outcome.newRefreshToken.isEmpty())
         return;
     // The old one is spent. Should the new one not be kept, the next refresh
@@ -92,9 +93,8 @@ void SignInSession::sent(const StoredData &data, const QString &libraryFolder, c
                                                                      kStoreRotatedRefreshTokenEntryName);
     if (!store)
         return;
-    const SignInChoices choices = ReadSignInChoices(SignInChoicesPath(context.dataFolder));
     QString failure;
-    store(&context, &choices, &outcome.newRefreshToken, &failure);
+    store(&send->context, &send->choices, &outcome.newRefreshToken, &failure);
 }
 
 std::optional<SuggestedSmtpServer> SignInSession::runDialog(QWidget *owner, const StoredData &data,

@@ -2,6 +2,8 @@
 
 #include "mail/AccessTokenForSend.h"
 #include "signin/SignInEndpoints.h"
+#include "signin/SignInEntries.h"
+#include "store/SignInChoices.h"
 
 #include <QString>
 
@@ -29,7 +31,7 @@ public:
 
     // After that send: holds the access token that went through (one that
     // did not is dropped) and stores the refresh token the provider rotated to.
-    void sent(const StoredData &data, const QString &libraryFolder, const SendMailOutcome &outcome);
+    void sent(const QString &libraryFolder, const SendMailOutcome &outcome);
 
     // Setup's sign-in button: the sign-in dialog for account, modal to
     // owner. The chosen provider's SMTP server, for Setup to take when it has
@@ -40,5 +42,10 @@ public:
 private:
     QString m_heldAccount;
     HeldAccessToken m_held;
-    bool m_sendSignedIn = false; // the send under way logs in with the sign-in
+    // The send under way logs in with the sign-in: whose, and as chosen.
+    struct SignedInSend {
+        SignInContext context;
+        SignInChoices choices;
+    };
+    std::optional<SignedInSend> m_send;
 };

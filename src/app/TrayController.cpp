@@ -233,7 +233,7 @@ void TrayController::sendMessage(const FormSnapshot &sent, const OutgoingMessage
             return SendMailWithReason(std::move(job), libraries);
         });
     }
-    m_signIn.sent(m_state.data, libraries, outcome);
+    m_signIn.sent(libraries, outcome);
     const int result = outcome.result;
     const QString &failure = outcome.failure;
     m_sending = false;
