@@ -5,7 +5,9 @@
 #include "mail/HeaderEncoding.h"
 #include "mail/HtmlToText.h"
 #include "mail/MailComposer.h"
-#include "mail/SinglePartMessage.h"
+#include "mail/EhloName.h"
+#include "mail/MessageStream.h"
+#include "mail/QuotedPrintable.h"
 #include "mail/TransportPolicy.h"
 
 #include <QtTest>
@@ -736,6 +738,176 @@ private slots:
                 decoded.append("\r\n");
         }
         QCOMPARE(decoded, text);
+    }
+
+    // One composed message, one stream: its size is known before the first
+    // byte, whatever pieces a transport reads it in, and the same mail
+    // always makes the same bytes. Each kind has the outer shape readers
+    // expect: a page without an attachment is not wrapped in a mixed
+    // multipart of one.
+    void messageStream_data()
+    {
+        QTest::addColumn<bool>("html");
+        QTest::addColumn<bool>("attachment");
+        QTest::addColumn<QByteArray>("outerType");
+        QTest::addColumn<int>("boundaries");
+        QTest::newRow("text") << false << false << QByteArray("text/plain; charset=utf-8") << 0;
+        QTest::newRow("html") << true << false << QByteArray("multipart/alternative;") << 1;
+        QTest::newRow("text and attachment") << false << true << QByteArray("multipart/mixed;") << 1;
+        QTest::newRow("html and attachment") << true << true << QByteArray("multipart/mixed;") << 2;
+    }
+
+    void messageStream()
+    {
+        QFETCH(bool, html);
+        QFETCH(bool, attachment);
+        QFETCH(QByteArray, outerType);
+        QFETCH(int, boundaries);
+
+        QTemporaryDir dir;
+        MailDraft draft = BasicDraft();
+        draft.date = QDateTime(QDate(2024, 2, 1), QTime(9, 30), QTimeZone(36000));
+        draft.textBody = QStringLiteral("Line one\r\n.\r\n") + QString(200, u'x') + QStringLiteral("\r\n");
+        if (html) {
+            draft.html = true;
+            draft.htmlPage = QString::fromUtf8(kRenderedPage);
+        }
+        const QByteArray file = RandomBytes(200 * 1024 + 7, 11);
+        if (attachment) {
+            const QString path = dir.filePath(QStringLiteral("plan.bin"));
+            QVERIFY(WriteWholeFile(path, file));
+            draft.attachment = MailAttachment{path, QStringLiteral("plan.bin"), "application/octet-stream"};
+        }
+        const ComposedMail mail = ComposeMail(draft);
+        QVERIFY(mail.ok);
+
+        QString failure;
+        const QByteArray bytes = MessageBytes(mail, &failure);
+        QVERIFY2(!bytes.isEmpty(), qPrintable(failure));
+        QCOMPARE(MessageBytes(ComposeMail(draft)), bytes);
+
+        MessageStream stream;
+        QVERIFY(stream.open(mail));
+        QCOMPARE(stream.size(), std::int64_t(bytes.size()));
+        // In odd pieces, as a transport might ask, across every seam.
+        QByteArray pieces;
+        char buffer[4099];
+        for (std::int64_t n; (n = stream.read(buffer, sizeof buffer)) > 0;)
+            pieces.append(buffer, static_cast<qsizetype>(n));
+        QCOMPARE(pieces, bytes);
+        QVERIFY(stream.rewind());
+        char first[8];
+        QCOMPARE(stream.read(first, sizeof first), std::int64_t(8));
+        QCOMPARE(QByteArray(first, 8), bytes.left(8));
+
+        const qsizetype split = bytes.indexOf("\r\n\r\n");
+        const QByteArray head = bytes.left(split + 2);
+        QVERIFY2(head.contains("\r\nContent-Type: " + outerType), head.constData());
+        QVERIFY(head.startsWith(mail.headers.first() + "\r\n"));
+        QCOMPARE(head.count("boundary=\"=_"), qsizetype(boundaries == 0 ? 0 : 1));
+        QCOMPARE(bytes.count("boundary=\"=_"), qsizetype(boundaries));
+        QCOMPARE(bytes.contains("\r\n--=_"), boundaries > 0);
+        for (const QByteArray &line : bytes.split('\n'))
+            QVERIFY(line.size() <= 78);
+        QVERIFY(!bytes.contains("\n.") && !bytes.contains("\r\r"));
+        if (attachment)
+            QVERIFY(bytes.contains("Content-Transfer-Encoding: base64\r\n"
+                                   "Content-Disposition: attachment; filename=\"plan.bin\"\r\n\r\n" +
+                                   WrappedBase64(file) + "\r\n--=_"));
+        if (html)
+            QVERIFY(bytes.contains("Content-Type: text/plain; charset=utf-8\r\nContent-Transfer-Encoding: "
+                                   "quoted-printable\r\n\r\n") &&
+                    bytes.contains("Content-Type: text/html; charset=utf-8\r\n"));
+        QVERIFY(bytes.endsWith(boundaries ? "--\r\n" : "\r\n"));
+    }
+
+    // An attachment that no longer reads as it was opened stops the stream
+    // with the reason, instead of sending something of another size.
+    void messageStreamStopsOnAChangedAttachment()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("a.txt"));
+        QVERIFY(WriteWholeFile(path, QByteArray(100000, 'a')));
+        MailDraft draft = BasicDraft();
+        draft.attachment = MailAttachment{path, QStringLiteral("a.txt"), "text/plain"};
+        MessageStream stream;
+        QVERIFY(stream.open(ComposeMail(draft)));
+        QVERIFY(WriteWholeFile(path, QByteArray(10, 'a')));
+        std::vector<char> buffer(static_cast<std::size_t>(stream.size()));
+        QCOMPARE(stream.read(buffer.data(), buffer.size()), std::int64_t(-1));
+        QVERIFY2(stream.failure().contains(path), qPrintable(stream.failure()));
+
+        QFile::remove(path);
+        QVERIFY(!stream.open(ComposeMail(draft)));
+        QVERIFY(stream.failure().contains(path));
+        QVERIFY(MessageBytes(ComposeMail(draft)).isEmpty());
+    }
+
+    void ehloNames_data()
+    {
+        QTest::addColumn<QByteArray>("name");
+        QTest::addColumn<bool>("qualified");
+        QTest::newRow("full name") << QByteArray("desk1.office.example") << true;
+        QTest::newRow("short name") << QByteArray("desk1") << false;
+        QTest::newRow("localhost") << QByteArray("localhost") << false;
+        QTest::newRow("localhost.localdomain") << QByteArray("localhost.localdomain") << false;
+        QTest::newRow("empty label") << QByteArray("desk1..example") << false;
+        QTest::newRow("underscore") << QByteArray("desk_1.example") << false;
+        QTest::newRow("hyphen at a label's edge") << QByteArray("-desk.example") << false;
+        QTest::newRow("label of 64") << QByteArray(64, 'a') + ".example" << false;
+        QTest::newRow("line break") << QByteArray("desk.example\r\nRSET") << false;
+        QTest::newRow("percent") << QByteArray("desk%0d.example") << false;
+    }
+
+    void ehloNames()
+    {
+        QFETCH(QByteArray, name);
+        QFETCH(bool, qualified);
+        QCOMPARE(IsFullyQualifiedName(name), qualified);
+    }
+
+    void addressLiterals_data()
+    {
+        QTest::addColumn<QByteArray>("address");
+        QTest::addColumn<QByteArray>("literal");
+        QTest::newRow("IPv4") << QByteArray("192.0.2.10") << QByteArray("[192.0.2.10]");
+        QTest::newRow("IPv6") << QByteArray("2001:db8::1") << QByteArray("[IPv6:2001:db8::1]");
+        QTest::newRow("IPv6 loopback") << QByteArray("::1") << QByteArray("[IPv6:::1]");
+        QTest::newRow("IPv4 mapped") << QByteArray("::ffff:192.0.2.1") << QByteArray("[192.0.2.1]");
+        QTest::newRow("scope dropped") << QByteArray("fe80::1%eth0") << QByteArray("[IPv6:fe80::1]");
+        QTest::newRow("a name") << QByteArray("desk1") << QByteArray();
+        QTest::newRow("nothing") << QByteArray() << QByteArray();
+    }
+
+    void addressLiterals()
+    {
+        QFETCH(QByteArray, address);
+        QFETCH(QByteArray, literal);
+        QCOMPARE(AddressLiteral(address), literal);
+    }
+
+    // Whatever the machine is called, EHLO gets a full name or a literal.
+    void ehloNameIsQualifiedOrALiteral_data()
+    {
+        QTest::addColumn<QString>("hostName");
+        QTest::addColumn<QByteArray>("expected"); // empty: any full name or literal
+        QTest::newRow("full name") << "desk1.office.example" << QByteArray("desk1.office.example");
+        QTest::newRow("full name with the root's dot") << "desk1.office.example." << QByteArray("desk1.office.example");
+        QTest::newRow("short name without a full one") << "quorvane-test-no-such-host" << QByteArray("[127.0.0.1]");
+        QTest::newRow("localhost") << "localhost" << QByteArray("[127.0.0.1]");
+        QTest::newRow("hostile") << "a\r\nRSET" << QByteArray("[127.0.0.1]");
+        QTest::newRow("the machine's own") << "" << QByteArray();
+    }
+
+    void ehloNameIsQualifiedOrALiteral()
+    {
+        QFETCH(QString, hostName);
+        QFETCH(QByteArray, expected);
+        const QByteArray name = EhloName(hostName, QStringLiteral("127.0.0.1"), 25);
+        if (expected.isEmpty())
+            QVERIFY2(IsFullyQualifiedName(name) || name.startsWith('['), name.constData());
+        else
+            QCOMPARE(name, expected);
     }
 
     void ipv6HostIsBracketed()

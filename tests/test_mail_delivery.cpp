@@ -4,6 +4,7 @@
 #include "app/ProgramLibraries.h"
 #include "app/SendMail.h"
 #include "message/OutgoingMessage.h"
+#include "message/RenderMessage.h"
 #include "store/InvertText.h"
 #include "store/StoredData.h"
 #include "store/TextField.h"
@@ -167,7 +168,13 @@ class TestMailDelivery : public QObject {
 
     static SendMailOutcome Send(const SendState &state, const MailTransportOptions &options)
     {
-        return SendMailWithReason(MakeDeliveryJob(state, state.message, options), LibraryFolder());
+        return Send(state, state.message, options);
+    }
+
+    static SendMailOutcome Send(const StoredData &state, const OutgoingMessage &message,
+                                const MailTransportOptions &options)
+    {
+        return SendMailWithReason(MakeDeliveryJob(state, message, options), LibraryFolder());
     }
 
     MailTransportOptions Options(const SmtpTestServer &server, const QString &transport = QString()) const
@@ -287,10 +294,10 @@ private slots:
         QStringList types;
         for (const QJsonObject &part : Parts(m))
             types.append(part.value("content_type").toString());
-        // A text without attachment is one text/plain part, with no
-        // multipart around it.
+        // A text without attachment is one text/plain part, and a page
+        // without one is one alternative, with no multipart around either.
         QStringList expectedTypes;
-        if (html || attachment)
+        if (attachment)
             expectedTypes << QStringLiteral("multipart/mixed");
         if (html)
             expectedTypes << QStringLiteral("multipart/alternative") << QStringLiteral("text/plain") << QStringLiteral("text/html");
@@ -311,6 +318,11 @@ private slots:
             QCOMPARE(plain.value("text").toString(), TextBody());
         }
         QVERIFY(!QJsonDocument(m).toJson().contains("STALE TEXT"));
+        // Its size was declared before it was sent, and is what arrived.
+        QCOMPARE(Strings(m.value("mail_options")), QStringList{QStringLiteral("SIZE=%1").arg(m.value("size").toInt())});
+        // The greeting names this machine in full, or by its address.
+        const QString ehlo = m.value("ehlo").toString();
+        QVERIFY2(ehlo == u"[127.0.0.1]" || (ehlo.count(u'.') >= 1 && !ehlo.startsWith(u'[')), qPrintable(ehlo));
         if (attachment) {
             const QJsonObject file = PartOfType(m, "image/png");
             QCOMPARE(file.value("filename").toString(), QStringLiteral("Floor plan ü.png"));
@@ -680,6 +692,189 @@ private slots:
         // Credentials never go to a server that is not trusted, nor in the clear.
         if (fault == u"untrusted certificate with auth" || fault == u"auth to a server without TLS taken as remote")
             QCOMPARE(server.events("auth").size(), 0);
+    }
+
+    // The machine's name as EHLO gives it: a full name as it stands, a short
+    // one that resolves to nothing fuller as the address the connection
+    // leaves from. A server that wants a full name would refuse "desk1".
+    void ehloGivesAFullNameOrTheAddress_data()
+    {
+        QTest::addColumn<QString>("hostName");
+        QTest::addColumn<QString>("ehlo");
+        QTest::newRow("full name") << "desk1.office.example" << "desk1.office.example";
+        QTest::newRow("short name") << "quorvane-test-desk1" << "[127.0.0.1]";
+    }
+
+    void ehloGivesAFullNameOrTheAddress()
+    {
+        QFETCH(QString, hostName);
+        QFETCH(QString, ehlo);
+        SmtpTestServer server;
+        QVERIFY2(server.start(), qPrintable(server.error()));
+        SendState state;
+        Prepare(state, server.port());
+        MailTransportOptions options = Options(server);
+        options.hostName = hostName;
+        const SendMailOutcome outcome = Send(state, options);
+        QVERIFY2(outcome.result == 0, qPrintable(outcome.failure));
+        QCOMPARE(server.messages().value(0).value("ehlo").toString(), ehlo);
+    }
+
+    // Every kind of message declares its size, so a server with a limit
+    // refuses one too big at MAIL FROM, before a byte of it is uploaded,
+    // and the user reads the server's reason.
+    void serverSizeLimitRefusesBeforeTheUpload_data()
+    {
+        QTest::addColumn<bool>("html");
+        QTest::newRow("text and attachment") << false;
+        QTest::newRow("html and attachment") << true;
+    }
+
+    void serverSizeLimitRefusesBeforeTheUpload()
+    {
+        QFETCH(bool, html);
+        SmtpTestServer server;
+        QVERIFY2(server.start({"--size-limit", "200000"}), qPrintable(server.error()));
+        SendState state;
+        Prepare(state, server.port());
+        if (html)
+            UseHtml(state);
+        Attach(state, QStringLiteral("big.bin"), QByteArray(300 * 1024, 'q'));
+        const SendMailOutcome outcome = Send(state, Options(server));
+        QCOMPARE(outcome.result, 1);
+        QVERIFY2(outcome.failure.contains(QStringLiteral("552 Error: message size exceeds fixed maximum")),
+                 qPrintable(outcome.failure));
+        QVERIFY(server.messages().isEmpty());
+
+        // Within the limit the same server takes it.
+        Attach(state, QStringLiteral("small.bin"), QByteArray(1024, 'q'));
+        const SendMailOutcome small = Send(state, Options(server));
+        QVERIFY2(small.result == 0, qPrintable(small.failure));
+    }
+
+    // What was typed arrives as typed, in the page and in its text part:
+    // never taken for markup, whichever field it was typed in.
+    void typedTextArrivesAsTyped_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("typed");
+        const QStringList typed = {QStringLiteral("Please reply to her assistant Tom <tom@example.org> today."),
+                                   QStringLiteral("Price <100 EUR, code <ABC-7>"),
+                                   QStringLiteral("<b>not bold</b>"),
+                                   QStringLiteral("Fish & \"Chips\" &amp; more")};
+        for (const char *field : {"message", "name", "company", "phone", "email", "custom phrase", "sender name"}) {
+            for (const QString &text : typed)
+                QTest::addRow("%s: %s", field, qPrintable(text)) << field << text;
+        }
+    }
+
+    void typedTextArrivesAsTyped()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, typed);
+        SmtpTestServer server;
+        QVERIFY2(server.start(), qPrintable(server.error()));
+        SendState state;
+        Prepare(state, server.port());
+        PointDataAt(state, files_.path());
+        state.activeSendAsHtml = 1;
+        WriteTextField(state.recipients.entries[0].address, QStringLiteral("ann@example.org"));
+        MessageFormInputs in;
+        in.recipientTicked[0] = true;
+        if (field == u"message")
+            in.messageText = typed;
+        else if (field == u"name")
+            in.callerName = typed;
+        else if (field == u"company")
+            in.callerCompany = typed;
+        else if (field == u"phone")
+            in.callerPhone = typed;
+        else if (field == u"email")
+            in.callerEmail = typed;
+        else if (field == u"custom phrase") {
+            typed.truncate(31); // all the field holds
+            WriteTextField(state.settings.customMessage1, typed);
+            state.settings.customMessage1Enabled = 1;
+            in.tickedPhrases = {Phrase::Custom1};
+        } else if (field == u"sender name")
+            WriteTextField(state.settings.senderName, typed);
+        const ClockTexts clock = MakeClockTexts(QDateTime(QDate(2024, 1, 5), QTime(9, 5)), QLocale::c());
+        const RenderOutcome rendered = RenderMessage(in, clock, state);
+        QVERIFY(rendered.ok);
+        const SendMailOutcome outcome = Send(state, rendered.message, Options(server));
+        QVERIFY2(outcome.result == 0, qPrintable(outcome.failure));
+
+        const QJsonObject m = server.messages().value(0);
+        const QString page = PartOfType(m, "text/html").value("text").toString();
+        const QString text = PartOfType(m, "text/plain").value("text").toString();
+        // Blanks in the message text are non-breaking in the page.
+        QString escaped = typed.toHtmlEscaped();
+        if (field == u"message")
+            escaped.replace(u' ', QStringLiteral("&nbsp;"));
+        QVERIFY2(page.contains(escaped), qPrintable(page));
+        QVERIFY2(text.contains(typed), qPrintable(text));
+        QVERIFY(!page.contains(QStringLiteral("<b>not")));
+    }
+
+    // A recipient from the table whose entry is a bare address is named by
+    // the table on the To line; the envelope carries bare addresses only.
+    void recipientsByName()
+    {
+        SmtpTestServer server;
+        QVERIFY2(server.start(), qPrintable(server.error()));
+        SendState state;
+        Prepare(state, server.port());
+        PointDataAt(state, files_.path());
+        const QList<QPair<QString, QString>> table = {{"Alice Able", "alice@example.org"},
+                                                      {"Smith, Bob", "bob@example.org"},
+                                                      {"Zoë Ñúñez", "zoe@example.org"},
+                                                      {"Team", "Carol Chan <carol@example.org>"}};
+        MessageFormInputs in;
+        for (int i = 0; i < table.size(); ++i) {
+            WriteTextField(state.recipients.entries[static_cast<std::size_t>(i)].name, table[i].first);
+            WriteTextField(state.recipients.entries[static_cast<std::size_t>(i)].address, table[i].second);
+            in.recipientTicked[static_cast<std::size_t>(i)] = true;
+        }
+        const RenderOutcome rendered = RenderMessage(in, MakeClockTexts(QDateTime::currentDateTime(), QLocale::c()), state);
+        const SendMailOutcome outcome = Send(state, rendered.message, Options(server));
+        QVERIFY2(outcome.result == 0, qPrintable(outcome.failure));
+        const QJsonObject m = server.messages().value(0);
+        QStringList names;
+        for (const QJsonValue &a : m.value("addresses").toObject().value("to").toArray())
+            names.append(a.toObject().value("display_name").toString());
+        QCOMPARE(names, (QStringList{"Alice Able", "Smith, Bob", "Zoë Ñúñez", "Carol Chan"}));
+        QCOMPARE(Addresses(m, "to"),
+                 (QStringList{"alice@example.org", "bob@example.org", "zoe@example.org", "carol@example.org"}));
+        QCOMPARE(Strings(m.value("rcpt_tos")),
+                 (QStringList{"alice@example.org", "bob@example.org", "zoe@example.org", "carol@example.org"}));
+    }
+
+    // A refused login ends the session politely, with QUIT, instead of a
+    // dropped connection the server logs as lost.
+    void refusedLoginEndsWithQuit_data()
+    {
+        QTest::addColumn<QString>("transport");
+        QTest::newRow("STARTTLS") << "starttls-auth";
+        QTest::newRow("TLS from the first byte") << "implicit-auth";
+        QTest::newRow("in the clear on loopback") << "clear-auth";
+    }
+
+    void refusedLoginEndsWithQuit()
+    {
+        QFETCH(QString, transport);
+        SmtpTestServer server;
+        const QStringList arguments = transport == u"clear-auth"
+                                          ? QStringList{"--user", kUser, "--password", kPassword, "--auth-required"}
+                                          : ServerArguments(transport);
+        QVERIFY2(server.start(arguments), qPrintable(server.error()));
+        SendState state;
+        Prepare(state, server.port(), QStringLiteral("starttls-auth"));
+        StorePassword(state, "not the password");
+        const SendMailOutcome outcome = Send(state, Options(server, transport));
+        QCOMPARE(outcome.result, 1);
+        QVERIFY2(outcome.failure.contains(QStringLiteral("535")), qPrintable(outcome.failure));
+        QTRY_COMPARE(server.events("quit").size(), 1);
+        QCOMPARE(server.events("quit").value(0).value("authenticated").toBool(true), false);
     }
 
     // A server that stops answering is given up on after the stall timeout,

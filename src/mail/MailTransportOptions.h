@@ -22,4 +22,7 @@ struct MailTransportOptions {
     // Whether a server on the loopback interface may take credentials
     // without TLS: such traffic never leaves the machine.
     bool loopbackMaySkipTls = true;
+    // The machine's own name, from which the EHLO greeting's name follows;
+    // empty: the system's host name.
+    QString hostName;
 };

@@ -1,19 +1,25 @@
 #include "mail/SmtpTransport.h"
 
+#include "mail/EhloName.h"
 #include "mail/MailComposer.h"
-#include "mail/MimeTree.h"
-#include "mail/SinglePartMessage.h"
+#include "mail/MessageStream.h"
 #include "mail/TransportPolicy.h"
 
 #include <QFile>
 
 #include <curl/curl.h>
+#include <openssl/ssl.h>
 
 #include <algorithm>
+#include <cerrno>
+#include <chrono>
 #include <cctype>
+#include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
+#include <poll.h>
 #include <sys/socket.h>
 
 namespace {
@@ -39,20 +45,21 @@ bool Append(ListPtr &list, const QByteArray &line)
     return true;
 }
 
-// The message of a single-part mail, handed to libcurl as it asks for it.
-struct UploadSource {
-    QByteArray bytes;
-    qsizetype offset = 0;
+// The message, handed to libcurl as it asks for it. Its size is given
+// beforehand, so libcurl declares it in MAIL FROM (SIZE=) where the server
+// takes that, and a server's size limit refuses the mail before the upload.
+size_t ReadMessage(char *buffer, size_t size, size_t count, void *stream)
+{
+    const std::int64_t n = static_cast<MessageStream *>(stream)->read(buffer, size * count);
+    return n < 0 ? CURL_READFUNC_ABORT : static_cast<size_t>(n);
+}
 
-    static size_t read(char *buffer, size_t size, size_t count, void *self)
-    {
-        auto *source = static_cast<UploadSource *>(self);
-        const qsizetype n = std::min<qsizetype>(static_cast<qsizetype>(size * count), source->bytes.size() - source->offset);
-        std::memcpy(buffer, source->bytes.constData() + source->offset, static_cast<size_t>(n));
-        source->offset += n;
-        return static_cast<size_t>(n);
-    }
-};
+int RewindMessage(void *stream, curl_off_t offset, int origin)
+{
+    if (offset != 0 || origin != SEEK_SET)
+        return CURL_SEEKFUNC_CANTSEEK;
+    return static_cast<MessageStream *>(stream)->rewind() ? CURL_SEEKFUNC_OK : CURL_SEEKFUNC_FAIL;
+}
 
 TransportResult Failed(const QString &why)
 {
@@ -66,10 +73,16 @@ TransportResult Failed(const QString &why)
 //   long as for any other, also after a failure and when the handle is
 //   cleaned, so a server that has stopped answering would hold the send a
 //   second full timeout. Nothing depends on that answer, so once QUIT is out
-//   the connection is shut, and the wait ends at once.
+//   the connection is shut, and the wait ends at once;
+// - a refused login: libcurl hangs up on it without a word, which servers
+//   log as a lost connection, so the session is ended with QUIT here, on
+//   libcurl's own TLS session where there is one. Nothing waits for the
+//   answer: libcurl closes the connection right after.
 struct SessionWatch {
     curl_socket_t socket = CURL_SOCKET_BAD;
     QByteArray lastRefusal;
+    bool loggingIn = false;
+    bool saidQuit = false;
 
     static int rememberSocket(void *self, curl_socket_t socket, curlsocktype)
     {
@@ -77,19 +90,79 @@ struct SessionWatch {
         return CURL_SOCKOPT_OK;
     }
 
-    static int watch(CURL *, curl_infotype type, char *data, size_t size, void *self)
+    static int watch(CURL *easy, curl_infotype type, char *data, size_t size, void *self)
     {
         auto *session = static_cast<SessionWatch *>(self);
-        if (type == CURLINFO_HEADER_IN)
-            session->heard(QByteArray(data, static_cast<qsizetype>(size)));
+        if (type == CURLINFO_HEADER_IN) {
+            const bool refused = session->heard(QByteArray(data, static_cast<qsizetype>(size)));
+            if (refused && session->loggingIn)
+                session->sayQuit(easy);
+        }
+        if (type == CURLINFO_HEADER_OUT && size >= 4) {
+            if (std::memcmp(data, "AUTH", 4) == 0)
+                session->loggingIn = true;
+            else if (std::memcmp(data, "MAIL", 4) == 0)
+                session->loggingIn = false;
+        }
         if (type == CURLINFO_HEADER_OUT && size >= 4 && std::memcmp(data, "QUIT", 4) == 0 &&
             session->socket != CURL_SOCKET_BAD)
             ::shutdown(session->socket, SHUT_RDWR);
         return 0;
     }
 
-    void heard(const QByteArray &lines)
+    void sayQuit(CURL *easy)
     {
+        if (saidQuit || socket == CURL_SOCKET_BAD)
+            return;
+        saidQuit = true;
+        static const char kQuit[] = "QUIT\r\n";
+        curl_tlssessioninfo *tls = nullptr;
+        SSL *ssl = nullptr;
+        if (curl_easy_getinfo(easy, CURLINFO_TLS_SSL_PTR, &tls) == CURLE_OK && tls &&
+            tls->backend != CURLSSLBACKEND_NONE && tls->internals) {
+            if (tls->backend != CURLSSLBACKEND_OPENSSL)
+                return; // another TLS library's session is not ours to write to
+            ssl = static_cast<SSL *>(tls->internals);
+        }
+        const bool sent = ssl ? SSL_write(ssl, kQuit, sizeof kQuit - 1) > 0
+                              : ::send(socket, kQuit, sizeof kQuit - 1, MSG_NOSIGNAL) > 0;
+        if (sent)
+            awaitGoodbye(ssl);
+    }
+
+    // The server's answer to QUIT, for a moment: a server that reads a
+    // closed connection first may never get to the QUIT before it.
+    void awaitGoodbye(SSL *ssl)
+    {
+        using Clock = std::chrono::steady_clock;
+        const auto deadline = Clock::now() + std::chrono::seconds(2);
+        char reply[512];
+        while (Clock::now() < deadline) {
+            if (!ssl || SSL_pending(ssl) == 0) {
+                pollfd wait{socket, POLLIN, 0};
+                const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+                if (::poll(&wait, 1, static_cast<int>(std::max<std::int64_t>(left.count(), 0))) <= 0)
+                    return;
+            }
+            if (ssl) {
+                const int n = SSL_read(ssl, reply, sizeof reply);
+                if (n > 0)
+                    return;
+                const int error = SSL_get_error(ssl, n);
+                if (error != SSL_ERROR_WANT_READ && error != SSL_ERROR_WANT_WRITE)
+                    return;
+            } else {
+                const ssize_t n = ::recv(socket, reply, sizeof reply, MSG_DONTWAIT);
+                if (n > 0 || (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) || n == 0)
+                    return;
+            }
+        }
+    }
+
+    // True when the lines hold a refusal.
+    bool heard(const QByteArray &lines)
+    {
+        bool refused = false;
         for (const QByteArray &raw : lines.split('\n')) {
             const QByteArray line = raw.trimmed();
             if (line.size() >= 3 && (line[0] == '4' || line[0] == '5') && std::isdigit(static_cast<unsigned char>(line[1])) &&
@@ -101,8 +174,10 @@ struct SessionWatch {
                         c = '?';
                 }
                 lastRefusal = kept;
+                refused = true;
             }
         }
+        return refused;
     }
 };
 
@@ -133,12 +208,16 @@ TransportResult SubmitMail(const TransportPlan &plan, const SmtpCredentials *cre
         return Failed(QStringLiteral("Out of memory"));
 
     // The server name goes in as a host, never pasted into a URL, so a name
-    // holding "/", "@" or "?" cannot turn into something else.
+    // holding "/", "@" or "?" cannot turn into something else. The path is
+    // the name EHLO gives: libcurl's own would be the host name cut at its
+    // first dot.
     const QByteArray host = plan.host.toUtf8();
     const QByteArray port = QByteArray::number(plan.port);
+    const QByteArray ehlo = "/" + EhloName(options.hostName, plan.host, plan.port);
     if (curl_url_set(url.get(), CURLUPART_SCHEME, plan.implicitTls ? "smtps" : "smtp", 0) != CURLUE_OK ||
         curl_url_set(url.get(), CURLUPART_HOST, host.constData(), 0) != CURLUE_OK ||
-        curl_url_set(url.get(), CURLUPART_PORT, port.constData(), 0) != CURLUE_OK)
+        curl_url_set(url.get(), CURLUPART_PORT, port.constData(), 0) != CURLUE_OK ||
+        curl_url_set(url.get(), CURLUPART_PATH, ehlo.constData(), 0) != CURLUE_OK)
         return Failed(QStringLiteral("The SMTP server name \"%1\" is not usable").arg(plan.host));
 
     ListPtr recipients;
@@ -146,21 +225,12 @@ TransportResult SubmitMail(const TransportPlan &plan, const SmtpCredentials *cre
         if (!Append(recipients, "<" + address + ">"))
             return Failed(QStringLiteral("Out of memory"));
     }
-    ListPtr headers;
-    for (const QByteArray &header : mail.headers) {
-        if (!Append(headers, header))
-            return Failed(QStringLiteral("Out of memory"));
-    }
-    UploadSource upload;
-    MimeTree body;
-    if (IsSinglePartMail(mail)) {
-        upload.bytes = SinglePartMessage(mail);
-    } else {
-        QString failure;
-        body = BuildMimeTree(easy.get(), mail, &failure);
-        if (!body.mime)
-            return Failed(failure);
-    }
+    // The attachment's size is taken now, as the send starts, and held to;
+    // it is encoded while the connection is made and the texts go out.
+    MessageStream message;
+    if (!message.open(mail))
+        return Failed(message.failure());
+    message.encodeAhead();
 
     CURL *e = easy.get();
     char errorText[CURL_ERROR_SIZE] = {};
@@ -204,16 +274,13 @@ TransportResult SubmitMail(const TransportPlan &plan, const SmtpCredentials *cre
     const QByteArray from = "<" + mail.envelopeFrom + ">";
     curl_easy_setopt(e, CURLOPT_MAIL_FROM, from.constData());
     curl_easy_setopt(e, CURLOPT_MAIL_RCPT, recipients.get());
-    if (body.mime) {
-        curl_easy_setopt(e, CURLOPT_HTTPHEADER, headers.get());
-        curl_easy_setopt(e, CURLOPT_MIMEPOST, body.mime.get());
-    } else {
-        // The header lines are part of the message itself here.
-        curl_easy_setopt(e, CURLOPT_UPLOAD, 1L);
-        curl_easy_setopt(e, CURLOPT_READFUNCTION, &UploadSource::read);
-        curl_easy_setopt(e, CURLOPT_READDATA, &upload);
-        curl_easy_setopt(e, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(upload.bytes.size()));
-    }
+    // Headers and all: libcurl adds nothing to the message.
+    curl_easy_setopt(e, CURLOPT_UPLOAD, 1L);
+    curl_easy_setopt(e, CURLOPT_READFUNCTION, &ReadMessage);
+    curl_easy_setopt(e, CURLOPT_READDATA, &message);
+    curl_easy_setopt(e, CURLOPT_SEEKFUNCTION, &RewindMessage);
+    curl_easy_setopt(e, CURLOPT_SEEKDATA, &message);
+    curl_easy_setopt(e, CURLOPT_INFILESIZE_LARGE, static_cast<curl_off_t>(message.size()));
 
     const CURLcode code = curl_easy_perform(e);
     // Drop libcurl's copies of the password and token before the handle goes.
@@ -225,8 +292,8 @@ TransportResult SubmitMail(const TransportPlan &plan, const SmtpCredentials *cre
         curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &response);
         // An attachment that stopped says why better than libcurl's
         // "aborted", and the server's last answer has nothing to do with it.
-        if (body.attachment && !body.attachment->failure().isEmpty()) {
-            result.failure = body.attachment->failure();
+        if (!message.failure().isEmpty()) {
+            result.failure = message.failure();
         } else if (!session.lastRefusal.isEmpty()) {
             result.failure = QStringLiteral("The server answered: %1").arg(QString::fromLatin1(session.lastRefusal));
         } else {
@@ -235,7 +302,7 @@ TransportResult SubmitMail(const TransportPlan &plan, const SmtpCredentials *cre
                 result.failure += QStringLiteral(" (server said %1)").arg(response);
         }
     }
-    // The handle goes first: it points at the URL, lists and MIME tree.
+    // The handle goes first: it points at the URL, the lists and the message.
     easy.reset();
     return result;
 }

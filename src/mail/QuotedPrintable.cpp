@@ -1,6 +1,6 @@
-#include "mail/SinglePartMessage.h"
+#include "mail/QuotedPrintable.h"
 
-#include "mail/MailComposer.h"
+#include <QList>
 
 namespace {
 
@@ -41,11 +41,6 @@ void EncodeLine(const QByteArray &line, QByteArray &out)
 
 } // namespace
 
-bool IsSinglePartMail(const ComposedMail &mail)
-{
-    return !mail.hasHtml && !mail.attachment;
-}
-
 QByteArray QuotedPrintable(const QByteArray &text)
 {
     QByteArray out;
@@ -61,16 +56,4 @@ QByteArray QuotedPrintable(const QByteArray &text)
             out.append("\r\n");
     }
     return out;
-}
-
-QByteArray SinglePartMessage(const ComposedMail &mail)
-{
-    QByteArray message;
-    for (const QByteArray &header : mail.headers)
-        message.append(header).append("\r\n");
-    message.append("Content-Type: text/plain; charset=utf-8\r\n"
-                   "Content-Transfer-Encoding: quoted-printable\r\n"
-                   "\r\n");
-    message.append(QuotedPrintable(mail.plainText));
-    return message;
 }
