@@ -316,7 +316,7 @@ private slots:
         QSignalSpy requested(&form, &MessageForm::sendRequested);
         // When the request is taken, the message is rendered and still on the form.
         connect(&form, &MessageForm::sendRequested, this, [&](const FormSnapshot &, const OutgoingMessage &message) {
-            QCOMPARE(message.toList, QStringLiteral("ann@example.org;rd@example.org"));
+            QCOMPARE(message.toList, QStringLiteral("Ann Archer <ann@example.org>;R&D team <rd@example.org>"));
             QCOMPARE(message.subject, QStringLiteral("Message From: Jane Caller"));
             QCOMPARE(Control<QLineEdit>(form, CallerName)->text(), QStringLiteral("Jane Caller"));
         });

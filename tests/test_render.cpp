@@ -138,7 +138,7 @@ private slots:
         QVERIFY(state.message.html);
         QCOMPARE(state.message.htmlPage.toUtf8(), ReadWholeFile(path));
         QCOMPARE(state.message.subject, QStringLiteral("Message From: Jane <jane@example.org>"));
-        QCOMPARE(state.message.messageText, QStringLiteral("Call&nbsp;<b>today</b>\r\n<br>at&nbsp;5"));
+        QCOMPARE(state.message.messageText, QStringLiteral("Call&nbsp;&lt;b&gt;today&lt;/b&gt;\r\n<br>at&nbsp;5"));
         QCOMPARE(state.message.importance, 0);
         QVERIFY(state.message.textBody.isEmpty());
     }
@@ -182,6 +182,43 @@ private slots:
             in.recipientTicked[static_cast<std::size_t>(i)] = true;
         RenderText(state, in);
         QCOMPARE(state.message.toList, toList);
+    }
+
+    // A bare address goes out with the table's name, so the To line reads
+    // "Alice Able <alice@example.org>"; an entry with a name or several
+    // addresses of its own is left as written.
+    void recipientNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QString>("entry");
+        QTest::newRow("bare address") << "Alice Able" << "alice@example.org" << "Alice Able <alice@example.org>";
+        QTest::newRow("blanks around it") << " Alice  Able " << " alice@example.org " << "Alice Able <alice@example.org>";
+        QTest::newRow("comma in the name") << "Smith, Bob" << "bob@example.org" << "\"Smith, Bob\" <bob@example.org>";
+        QTest::newRow("quotes in the name") << "Bob \"B\" Smith" << "bob@example.org"
+                                            << "\"Bob \\\"B\\\" Smith\" <bob@example.org>";
+        QTest::newRow("not ASCII") << "Zoë Ñúñez" << "zoe@example.org" << "Zoë Ñúñez <zoe@example.org>";
+        QTest::newRow("no name") << "" << "alice@example.org" << "alice@example.org";
+        QTest::newRow("a name of its own") << "Carol" << "Carol Chan <carol@example.org>" << "Carol Chan <carol@example.org>";
+        QTest::newRow("several addresses") << "Team" << "a@example.org; b@example.org" << "a@example.org; b@example.org";
+        QTest::newRow("no address") << "Ann" << "" << "";
+        QTest::newRow("not an address") << "Ann" << "ann" << "ann";
+    }
+
+    void recipientNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(QString, address);
+        QFETCH(QString, entry);
+        QTemporaryDir dir;
+        RenderState state;
+        PrepareState(state, dir.path());
+        WriteTextField(state.recipients.entries[0].name, name);
+        WriteTextField(state.recipients.entries[0].address, address);
+        MessageFormInputs in = OneRecipient();
+        in.recipientTicked[2] = true;
+        RenderText(state, in);
+        QCOMPARE(state.message.toList, entry + QStringLiteral(";cy@lumarc.example"));
     }
 
     void emptyCallerNameStaysEmpty()
@@ -276,7 +313,13 @@ private slots:
         QTest::newRow("LF before CR LF") << "a\n\r\nb" << "a\r\n<br>b";
         QTest::newRow("lone CR kept") << "a\rb" << "a\rb";
         QTest::newRow("CR LF at the end") << "end\r\n" << "end\r\n<br>";
-        QTest::newRow("markup passes") << "<b>bold</b> & more" << "<b>bold</b>&nbsp;&&nbsp;more";
+        // What was typed shows as typed: markup would vanish or change the page.
+        QTest::newRow("markup shows as typed") << "<b>not bold</b>" << "&lt;b&gt;not&nbsp;bold&lt;/b&gt;";
+        QTest::newRow("an address in brackets")
+            << "Tom <tom@example.org> today." << "Tom&nbsp;&lt;tom@example.org&gt;&nbsp;today.";
+        QTest::newRow("a lone bracket") << "Price <100 EUR, code <ABC-7>"
+                                        << "Price&nbsp;&lt;100&nbsp;EUR,&nbsp;code&nbsp;&lt;ABC-7&gt;";
+        QTest::newRow("ampersand and quotes") << "Fish & \"Chips\" &amp;" << "Fish&nbsp;&amp;&nbsp;&quot;Chips&quot;&nbsp;&amp;amp;";
         QTest::newRow("percent signs are text") << "100% %s %d %% %1 %n" << "100%&nbsp;%s&nbsp;%d&nbsp;%%&nbsp;%1&nbsp;%n";
         QTest::newRow("non-ASCII") << "Grüße 😀 日本" << "Grüße&nbsp;😀&nbsp;日本";
         QTest::newRow("empty") << "" << "";

@@ -7,7 +7,8 @@
 
 // The mail being sent, as rendering returns it for delivery.
 struct OutgoingMessage {
-    QString toList;        // addresses of the ticked recipients, joined by ";"
+    QString toList;        // the ticked recipients, joined by ";": a bare address with the table's name
+                           // ("Alice Able <alice@example.org>"), any other entry as written
     QString subject;       // "Message From: " + callerName
     bool html = false;     // the body is htmlPage, else textBody
     QString textBody;      // plain-text body; text mode only

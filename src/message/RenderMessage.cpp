@@ -9,6 +9,8 @@
 
 #include <QStringBuilder>
 
+#include <algorithm>
+
 namespace {
 
 constexpr qsizetype kCallerFieldMaxChars = 127;
@@ -85,6 +87,32 @@ QString TextBody(const OutgoingMessage &m, const ClockTexts &clock, const Settin
     return body;
 }
 
+// A recipient's entry as the To line should show it: a bare address gets
+// the table's name ("Alice Able <alice@example.org>"), quoted where the name
+// holds what would end it early; an entry written with a name of its own,
+// or holding several addresses, stays as written.
+QString NamedAddress(const QString &name, const QString &address)
+{
+    const QString bare = address.trimmed();
+    QString shown = name.simplified();
+    for (QChar &c : shown) {
+        if (c.category() == QChar::Other_Control || c.category() == QChar::Other_Format)
+            c = QLatin1Char(' ');
+    }
+    shown = shown.simplified();
+    if (shown.isEmpty() || !bare.contains(QLatin1Char('@')) || bare.contains(QLatin1Char('<'))
+        || bare.contains(QLatin1Char(',')) || bare.contains(QLatin1Char(';')) || bare.contains(QLatin1Char(' ')))
+        return address;
+    static const QString kSpecials = QStringLiteral("()<>[]:;@\\,.\"");
+    const bool quote = std::any_of(shown.begin(), shown.end(), [](QChar c) { return kSpecials.contains(c); });
+    if (quote) {
+        shown.replace(QLatin1Char('\\'), QStringLiteral("\\\\"));
+        shown.replace(QLatin1Char('"'), QStringLiteral("\\\""));
+        shown = QLatin1Char('"') + shown + QLatin1Char('"');
+    }
+    return shown + QStringLiteral(" <") + bare + QLatin1Char('>');
+}
+
 QString LabelCell(const char *label)
 {
     return QStringLiteral("<td width=\"6%\"><font SIZE=\"2\" face=\"Verdana\" color=\"#0000FF\">")
@@ -99,7 +127,6 @@ QString ValueCell(const QString &value)
            % value.toHtmlEscaped() % QStringLiteral("</font></td></tr><tr>\r\n");
 }
 
-// The message text is the one value not escaped: its markup is meant to show.
 QString HtmlBody(const OutgoingMessage &m, const ClockTexts &clock, const SettingsRecord &settings,
                  const QList<RenderedPhrase> &phrases)
 {
@@ -153,8 +180,9 @@ RenderOutcome RenderMessage(const MessageFormInputs &inputs, const ClockTexts &c
 
     QStringList addresses;
     for (int i = 0; i < kRecipientCount; ++i) {
+        const RecipientEntry &entry = data.recipients.entries[static_cast<std::size_t>(i)];
         if (inputs.recipientTicked[static_cast<std::size_t>(i)])
-            addresses.append(ReadTextField(data.recipients.entries[static_cast<std::size_t>(i)].address));
+            addresses.append(NamedAddress(ReadTextField(entry.name), ReadTextField(entry.address)));
     }
     m.toList = addresses.join(QLatin1Char(';'));
 
@@ -190,27 +218,26 @@ RenderOutcome RenderMessage(const MessageFormInputs &inputs, const ClockTexts &c
 
 QString ConvertTextToHtml(const QString &messageText)
 {
-    QString lines;
-    lines.reserve(messageText.size() + messageText.size() / 2);
+    QString html;
+    html.reserve(messageText.size() + messageText.size() / 2);
     for (qsizetype i = 0; i < messageText.size(); ++i) {
         const QChar c = messageText.at(i);
-        if (c == QLatin1Char('\n'))
-            continue;
-        if (c == QLatin1Char('\r') && i + 1 < messageText.size()
-            && messageText.at(i + 1) == QLatin1Char('\n')) {
-            lines += QStringLiteral("\r\n<br>");
-            continue;
+        switch (c.unicode()) {
+        case u'\n':
+            break;
+        case u'\r':
+            if (i + 1 < messageText.size() && messageText.at(i + 1) == QLatin1Char('\n'))
+                html += QStringLiteral("\r\n<br>");
+            else
+                html += c;
+            break;
+        case u' ': html += QStringLiteral("&nbsp;"); break;
+        case u'&': html += QStringLiteral("&amp;"); break;
+        case u'<': html += QStringLiteral("&lt;"); break;
+        case u'>': html += QStringLiteral("&gt;"); break;
+        case u'"': html += QStringLiteral("&quot;"); break;
+        default: html += c; break;
         }
-        lines += c;
-    }
-
-    QString html;
-    html.reserve(lines.size());
-    for (const QChar c : std::as_const(lines)) {
-        if (c == QLatin1Char(' '))
-            html += QStringLiteral("&nbsp;");
-        else
-            html += c;
     }
     return html;
 }

@@ -28,5 +28,6 @@ RenderOutcome RenderMessage(const MessageFormInputs &inputs, const ClockTexts &c
 QString HtmlBodyFilePath(const QString &appDataFolder);
 
 // The message text's HTML form: each "\r\n" becomes "\r\n<br>", other line
-// feeds are dropped, and each blank becomes "&nbsp;". Markup passes unchanged.
+// feeds are dropped, each blank becomes "&nbsp;", and "&", "<", ">" and '"'
+// are escaped: what was typed shows as typed, never as markup.
 QString ConvertTextToHtml(const QString &messageText);

@@ -27,7 +27,7 @@ check "and prints its folder" grep -qxF "Demonstration folder: $out" "$E2E_WORK/
 eml="$out/message-1.eml"
 check "the local server received one message" test -f "$eml" -a ! -e "$out/message-2.eml"
 header() { /usr/bin/python3 -c 'import email,email.policy,sys; print(email.message_from_binary_file(open(sys.argv[1],"rb"),policy=email.policy.default)[sys.argv[2]])' "$eml" "$1"; }
-check "sent to the ticked recipient" test "$(header To)" = "alice@example.org"
+check "sent to the ticked recipient, by the name in the table" test "$(header To)" = "Alice Able <alice@example.org>"
 check "about the caller that was typed" test "$(header Subject)" = "Message From: Maria Lopez"
 check "its HTML page is left beside it" grep -q "Harbour Freight &amp; Co" "$out/message-1.html"
 for shot in form setup signin notice desktop; do
