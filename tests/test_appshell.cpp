@@ -244,6 +244,57 @@ private slots:
         QCOMPARE(formsOpened, 2);
     }
 
+    // The form that stays open after a failed send already holds the
+    // message again while the error dialog says why it failed.
+    void formBehindTheSendErrorDialogHoldsTheMessage()
+    {
+        Profile profile(Profile::Unsaved);
+        AppState &state = profile.state;
+        StoredData &data = profile.data;
+        state.installedPath = QCoreApplication::applicationDirPath() + QStringLiteral("/");
+        data.settings.autoCloseAfterSend = 0;
+        data.settings.sendAsHtml = 0;
+        WriteTextField(data.settings.senderAddress, QStringLiteral("desk@example.org"));
+        WriteTextField(data.recipients.entries[0].address, QStringLiteral("ann@example.org"));
+        // Nothing listens there: the send fails at once.
+        QTcpServer closed;
+        QVERIFY(closed.listen(QHostAddress::LocalHost));
+        const quint16 port = closed.serverPort();
+        closed.close();
+        WriteTextField(data.settings.smtpServer, QStringLiteral("127.0.0.1"));
+        data.activeSmtpServer = QStringLiteral("127.0.0.1");
+        data.settings.smtpPort = port;
+        SaveDataFiles(data);
+
+        TrayController controller(state);
+        bool sent = false;
+        QString behindTheDialog = QStringLiteral("<no dialog>");
+        QTimer driver;
+        connect(&driver, &QTimer::timeout, &controller, [&] {
+            MessageForm *form = controller.form();
+            if (auto *error = qobject_cast<SendErrorDialog *>(QApplication::activeModalWidget())) {
+                behindTheDialog = ControlById<QLineEdit>(form, FormControl::CallerName)->text();
+                error->accept();
+                return;
+            }
+            if (!form || !form->isVisible())
+                return;
+            if (!sent) {
+                sent = true;
+                ControlById<QCheckBox>(form, FormControl::FirstRecipient)->click();
+                ControlById<QLineEdit>(form, FormControl::CallerName)->setText(QStringLiteral("Jane Caller"));
+                ControlById<QPushButton>(form, FormControl::Send)->click();
+            } else if (behindTheDialog != u"<no dialog>") {
+                ControlById<QPushButton>(form, FormControl::Close)->click();
+            }
+        });
+        driver.start(5);
+        controller.openForm();
+        QTRY_VERIFY_WITH_TIMEOUT(behindTheDialog != u"<no dialog>" && !controller.form(), 20000);
+        driver.stop();
+        QCOMPARE(behindTheDialog, QStringLiteral("Jane Caller"));
+    }
+
     void trayMenuOffersOpenAsDefaultAndExit()
     {
         AppState state;

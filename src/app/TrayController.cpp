@@ -238,13 +238,16 @@ void TrayController::sendMessage(const FormSnapshot &sent, const OutgoingMessage
     const QString &failure = outcome.failure;
     m_sending = false;
 
+    // An open form shows the message that failed while the dialog says why.
+    const bool putBack = result != 0 && !m_exiting && !m_exitAfterSend;
+    if (putBack && m_form)
+        m_form->restore(sent);
     showSendOutcome(result, failure);
-    if (result != 0 && !m_exiting && !m_exitAfterSend) {
+    if (putBack) {
         // Nothing typed is lost: the message goes back on the form, which is
         // opened again if it closed itself after Send. That form is also the
         // answer to a tray click made during the send.
         if (m_form) {
-            m_form->restore(sent);
             m_form->raise();
             m_form->activateWindow();
         } else {
