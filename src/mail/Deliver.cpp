@@ -18,6 +18,16 @@ DeliveryOutcome Failed(const QString &why)
     return outcome;
 }
 
+TransportResult Submit(const DeliveryJob &job, const TransportPlan &plan, const SmtpCredentials *credentials,
+                       const ComposedMail &mail)
+{
+    if (job.signIn && job.signIn->through == SendThrough::Graph)
+        return SendThroughGraph(job.signIn->apiUrl, credentials->bearerToken, mail, job.options);
+    if (job.signIn && job.signIn->through == SendThrough::Gmail)
+        return SendThroughGmail(job.signIn->apiUrl, credentials->bearerToken, mail, job.options);
+    return SubmitMail(plan, credentials, mail, job.options);
+}
+
 } // namespace
 
 DeliveryOutcome Deliver(DeliveryJob job)
@@ -35,9 +45,11 @@ DeliveryOutcome Deliver(DeliveryJob job)
         return Failed(mail.failure);
 
     // A sign-in is a login like a password: the same TLS rules hold for it.
+    // A mail service's API needs no server of Setup's.
     const bool login = job.useAuthentication || job.signIn;
-    const TransportPlan plan = PlanTransport(job.server, job.port, login, job.options);
-    if (!plan.ok)
+    const bool throughService = job.signIn && job.signIn->through != SendThrough::Smtp;
+    const TransportPlan plan = throughService ? TransportPlan{} : PlanTransport(job.server, job.port, login, job.options);
+    if (!throughService && !plan.ok)
         return Failed(plan.failure);
 
     DeliveryOutcome outcome;
@@ -53,9 +65,26 @@ DeliveryOutcome Deliver(DeliveryJob job)
         credentials.password = nullptr;
         credentials.bearerToken = authorization.token.accessToken.constData();
     }
-    const TransportResult result = SubmitMail(plan, login ? &credentials : nullptr, mail, job.options);
+    TransportResult result = Submit(job, plan, login ? &credentials : nullptr, mail);
+    if (result.tokenRefused && job.signIn && !authorization.refreshed && !job.signIn->refresh.refreshToken.isEmpty()) {
+        // The held token was taken back early (a password change, a revoked
+        // grant): one fresh token, one more try.
+        authorization = AccessTokenForSend({}, job.signIn->refresh, QDateTime::currentDateTimeUtc());
+        if (!authorization.newRefreshToken.isEmpty())
+            outcome.newRefreshToken = authorization.newRefreshToken;
+        if (!authorization.ok) {
+            outcome.failure = authorization.message;
+            return outcome;
+        }
+        credentials.bearerToken = authorization.token.accessToken.constData();
+        result = Submit(job, plan, &credentials, mail);
+    }
+    if (result.tokenRefused)
+        result.failure += QStringLiteral(". The sign-in is no longer valid: sign in again from Setup.");
     outcome.sent = result.sent;
     outcome.failure = result.failure;
+    outcome.mayWorkLater = result.mayWorkLater;
+    outcome.retryAfter = result.retryAfter;
     // A token the server refused is not offered again: the next send asks
     // for a new one.
     if (result.sent && job.signIn)

@@ -3,6 +3,7 @@
 #include "mail/AccessTokenForSend.h"
 #include "mail/ClearPassword.h"
 #include "mail/MailComposer.h"
+#include "mail/MailServiceTransport.h"
 #include "mail/MailTransportOptions.h"
 #include "mail/TokenEndpoint.h"
 
@@ -18,6 +19,10 @@
 struct SignedInLogin {
     HeldAccessToken held;
     TokenRefreshRequest refresh;
+    // Over SMTP with the token, or through the provider's mail service at
+    // apiUrl (empty: the service's own address), which needs no server.
+    SendThrough through = SendThrough::Smtp;
+    QString apiUrl = {};
 };
 
 // One send, as plain values: built on the user interface thread from the
@@ -45,6 +50,10 @@ struct DeliveryJob {
 struct DeliveryOutcome {
     bool sent = false;
     QString failure; // why not, when !sent
+    // The service is busy or away: the same send may work later, after
+    // retryAfter seconds where it said so.
+    bool mayWorkLater = false;
+    int retryAfter = -1;
     // Signed in: the access token that went through, to hold for the next
     // send (empty when it did not); and the refresh token the provider
     // rotated to, to store in place of the old, which is spent now whether or

@@ -194,6 +194,13 @@ ComposedMail ComposeMail(const MailDraft &draft)
     const QByteArray messageId = draft.messageId.isEmpty() ? NewMessageId(sender.address) : draft.messageId;
     mail.headers.append("Message-ID: <" + NeutraliseControls(QString::fromLatin1(messageId)).toLatin1() + ">");
     mail.headers.append("MIME-Version: 1.0");
+    mail.subject = draft.subject;
+    mail.to = to.addresses;
+    mail.cc = cc.addresses;
+    mail.bcc = bcc.addresses;
+    if (!bcc.addresses.isEmpty())
+        mail.bccHeader = FoldHeader("Bcc", MailboxList(bcc.addresses));
+    mail.importance = draft.importance;
     mail.headers.append("Importance: " + ImportanceWord(draft.importance));
     mail.headers.append("X-Priority: " + PriorityValue(draft.importance));
 
@@ -210,6 +217,7 @@ ComposedMail ComposeMail(const MailDraft &draft)
     if (draft.attachment) {
         ComposedMail::Attachment attachment;
         attachment.path = draft.attachment->path;
+        attachment.fileName = draft.attachment->fileName;
         attachment.mediaType = IsMediaType(draft.attachment->mediaType) ? draft.attachment->mediaType
                                                                          : QByteArray("application/octet-stream");
         attachment.disposition = Disposition(draft.attachment->fileName);

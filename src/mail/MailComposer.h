@@ -1,5 +1,7 @@
 #pragma once
 
+#include "mail/AddressList.h"
+
 #include <QByteArray>
 #include <QDateTime>
 #include <QList>
@@ -42,12 +44,20 @@ struct ComposedMail {
     QList<QByteArray> envelopeRecipients;   // each once, in order of first mention
     QList<QByteArray> headers;              // "Name: value" lines, folded, no final CR LF
 
+    // The same message as values, for a service that takes it that way
+    // (a draft made through a mail service's API) rather than as bytes.
+    QString subject;
+    QList<MailAddress> to, cc, bcc;
+    QByteArray bccHeader;                   // "Bcc: ..." for a service that reads it off the message; empty: none
+    std::int32_t importance = 1;
+
     QByteArray plainText;                   // UTF-8 with CR LF line ends
     QByteArray html;                        // UTF-8 with CR LF line ends; HTML mode only
     bool hasHtml = false;
 
     struct Attachment {
         QString path;
+        QString fileName;                   // as the reader sees it
         QByteArray mediaType;               // "type/subtype"
         QByteArray disposition;             // value of Content-Disposition
     };

@@ -63,7 +63,7 @@ bool MessageStream::fail(const QString &why)
     return false;
 }
 
-bool MessageStream::open(const ComposedMail &mail)
+bool MessageStream::open(const ComposedMail &mail, bool withBcc)
 {
     head_.clear();
     tail_.clear();
@@ -75,11 +75,14 @@ bool MessageStream::open(const ComposedMail &mail)
     if (!mail.ok)
         return fail(mail.failure.isEmpty() ? QStringLiteral("The message could not be composed") : mail.failure);
 
-    QByteArray headers;
+    // The boundaries follow from the headers without the Bcc line, so the
+    // message is the same bytes with it or without.
+    QByteArray seed;
     for (const QByteArray &line : mail.headers)
-        headers.append(line).append(kCrLf);
+        seed.append(line).append(kCrLf);
+    const QByteArray headers = withBcc && !mail.bccHeader.isEmpty() ? seed + mail.bccHeader + kCrLf : seed;
     if (!mail.attachment) {
-        head_ = headers + BodyEntity(mail, headers);
+        head_ = headers + BodyEntity(mail, seed);
         return true;
     }
 
@@ -87,8 +90,8 @@ bool MessageStream::open(const ComposedMail &mail)
     if (!attachment_->open(mail.attachment->path))
         return fail(attachment_->failure());
     attachmentSize_ = attachment_->encodedSize();
-    const QByteArray boundary = Boundary(headers, "mix");
-    head_ = headers + MultipartHeader("mixed", boundary) + Delimiter(boundary) + BodyEntity(mail, headers) + kCrLf +
+    const QByteArray boundary = Boundary(seed, "mix");
+    head_ = headers + MultipartHeader("mixed", boundary) + Delimiter(boundary) + BodyEntity(mail, seed) + kCrLf +
             Delimiter(boundary) + "Content-Type: " + mail.attachment->mediaType +
             "\r\nContent-Transfer-Encoding: base64\r\nContent-Disposition: " + mail.attachment->disposition +
             "\r\n\r\n";
@@ -154,10 +157,10 @@ bool MessageStream::rewind()
     return true;
 }
 
-QByteArray MessageBytes(const ComposedMail &mail, QString *failure)
+QByteArray MessageBytes(const ComposedMail &mail, QString *failure, bool withBcc)
 {
     MessageStream stream;
-    if (stream.open(mail)) {
+    if (stream.open(mail, withBcc)) {
         QByteArray bytes(static_cast<qsizetype>(stream.size()), Qt::Uninitialized);
         if (stream.read(bytes.data(), static_cast<std::size_t>(bytes.size())) == stream.size())
             return bytes;

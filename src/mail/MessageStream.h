@@ -32,7 +32,10 @@ public:
     // Lays the message out and opens its attachment, whose size is taken now
     // and held to. False, with the reason in failure(), when the mail was not
     // composed or the attachment cannot be read.
-    bool open(const ComposedMail &mail);
+    // withBcc adds the mail's Bcc header, for a service that takes the
+    // blind copies from it and removes it (SMTP has them on the envelope);
+    // the rest of the bytes stay as they are.
+    bool open(const ComposedMail &mail, bool withBcc = false);
 
     // The attachment is encoded ahead of read() on a thread of its own, so
     // the encoding costs the send next to no time.
@@ -66,4 +69,4 @@ private:
 // The whole message in memory, for a transport that sends it in one piece
 // and for reading it back. Empty, with the reason in failure, when the
 // stream cannot be opened or read to its end.
-QByteArray MessageBytes(const ComposedMail &mail, QString *failure = nullptr);
+QByteArray MessageBytes(const ComposedMail &mail, QString *failure = nullptr, bool withBcc = false);

@@ -21,6 +21,14 @@ struct SmtpCredentials {
 struct TransportResult {
     bool sent = false;
     QString failure; // why not, when !sent
+    // A mail service's API said: the access token was not taken (401: a
+    // fresh one may do); the sign-in cannot send and must be made again; or
+    // the service is busy or down and the same send may work later, after
+    // retryAfter seconds where it said so (-1: it did not).
+    bool tokenRefused = false;
+    bool signInOver = false;
+    bool mayWorkLater = false;
+    int retryAfter = -1;
 };
 
 // Submits one composed mail over SMTP as the plan says. Sent means the server
