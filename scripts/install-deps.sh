@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake ninja-build g++ pkg-config ccache
-  qt6-base-dev qt6-base-dev-tools libcurl4-openssl-dev libssl-dev
+  qt6-base-dev qt6-base-dev-tools libcurl4-openssl-dev libssl-dev libsqlite3-dev
   ca-certificates openssl
   python3 python3-aiosmtpd
   xvfb tint2 xdotool x11-utils imagemagick fonts-dejavu-core
