@@ -107,7 +107,9 @@ HttpReply HttpExchange(const HttpRequest &request)
     }
     std::unique_ptr<curl_slist, ListDeleter> headers;
     // A body goes at once: no second's wait for a "100 Continue".
-    for (const QByteArray &line : QList<QByteArray>(request.headers) << QByteArray("Expect:")) {
+    QList<QByteArray> lines = request.headers;
+    lines.append("Expect:");
+    for (const QByteArray &line : std::as_const(lines)) {
         curl_slist *grown = curl_slist_append(headers.get(), line.constData());
         if (!grown) {
             reply.failure = QStringLiteral("Out of memory");
