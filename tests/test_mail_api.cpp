@@ -338,6 +338,20 @@ private slots:
         QVERIFY(outcome.accessToken.accessToken != stale.accessToken);
     }
 
+    // The provider's token address cannot be reached: the sign-in itself
+    // is fine, and the same send may go through later.
+    void unreachableProviderMayWorkLater()
+    {
+        Services s;
+        QVERIFY2(Start(s), qPrintable(s.api.error()));
+        DeliveryJob job = Job(s, QStringLiteral("gmail"), Draft(false), {"at-old", QDateTime::currentDateTimeUtc()});
+        job.signIn->refresh.tokenUrl = QUrl(QStringLiteral("http://127.0.0.1:%1/token").arg(UnusedPort()));
+        const DeliveryOutcome outcome = DeliverOnWorker(std::move(job));
+        QVERIFY(!outcome.sent);
+        QVERIFY(outcome.mayWorkLater);
+        QVERIFY(Messages(s.api).isEmpty());
+    }
+
     // Gmail takes 35 MB at most: a bigger message is refused before a byte
     // goes, with what to do about it.
     void gmailSizeLimit()

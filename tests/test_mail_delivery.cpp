@@ -604,7 +604,8 @@ private slots:
                                   "wrong password", "connection dropped mid-data", "attachment deleted after choosing",
                                   "port 0", "port 70000", "untrusted certificate with auth",
                                   "auth to a server without TLS taken as remote", "TLS spoken to a plain server",
-                                  "no server name"})
+                                  "no server name", "name not resolved", "recipient deferred",
+                                  "message too big for the server", "unusable recipient address"})
             QTest::newRow(fault) << fault;
     }
 
@@ -620,6 +621,10 @@ private slots:
             arguments = {"--behaviour", "stall-after-data"};
         else if (fault == u"recipient refused")
             arguments = {"--reject-rcpt", "bob@example.org"};
+        else if (fault == u"recipient deferred")
+            arguments = {"--defer-rcpt", "bob@example.org"};
+        else if (fault == u"message too big for the server")
+            arguments = {"--size-limit", "1000"};
         else if (fault == u"message refused after data")
             arguments = {"--reject-data"};
         else if (fault == u"connection dropped mid-data")
@@ -655,6 +660,12 @@ private slots:
             state.settings.smtpPort = 70000;
         else if (fault == u"no server name")
             state.activeSmtpServer = QStringLiteral("   ");
+        else if (fault == u"name not resolved")
+            state.activeSmtpServer = QStringLiteral("no-such-host.invalid");
+        else if (fault == u"unusable recipient address")
+            state.message.toList = QStringLiteral("ann@example.org;Bob <bob@example.org");
+        else if (fault == u"message too big for the server")
+            Attach(state, QStringLiteral("big.bin"), QByteArray(4000, 'b'));
         else if (fault == u"attachment deleted after choosing") {
             Attach(state, QStringLiteral("deleted.pdf"), "%PDF-1.4\n");
             QVERIFY(QFile::remove(state.message.attachmentPath));
@@ -689,6 +700,11 @@ private slots:
         };
         if (replies.contains(fault))
             QVERIFY2(outcome.failure.contains(replies.value(fault)), qPrintable(outcome.failure));
+        // Whether the same send may go through later by itself, or needs the
+        // user to mend something first.
+        const QStringList later = {"connection refused", "silent server", "server silent after the message",
+                                   "connection dropped mid-data", "name not resolved", "recipient deferred"};
+        QCOMPARE(outcome.mayWorkLater, later.contains(fault));
         // Credentials never go to a server that is not trusted, nor in the clear.
         if (fault == u"untrusted certificate with auth" || fault == u"auth to a server without TLS taken as remote")
             QCOMPARE(server.events("auth").size(), 0);

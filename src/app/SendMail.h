@@ -30,5 +30,10 @@ struct SendMailOutcome {
     QString failure;
     HeldAccessToken accessToken; // signed in: the one to send with next
     QByteArray newRefreshToken;  // the provider rotated it: store this one
+    // It may go through later by itself (the network, the server or the
+    // provider away or busy), after retryAfter seconds where one said so;
+    // otherwise the user must mend something first.
+    bool mayWorkLater = false;
+    int retryAfter = -1;
 };
 SendMailOutcome SendMailWithReason(DeliveryJob job, const QString &libraryFolder);

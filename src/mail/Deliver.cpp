@@ -60,6 +60,8 @@ DeliveryOutcome Deliver(DeliveryJob job)
         outcome.newRefreshToken = authorization.newRefreshToken;
         if (!authorization.ok) {
             outcome.failure = authorization.message;
+            // The provider could not be reached: the sign-in itself is fine.
+            outcome.mayWorkLater = authorization.failure == TokenFailure::Unreachable;
             return outcome;
         }
         credentials.password = nullptr;
@@ -74,6 +76,8 @@ DeliveryOutcome Deliver(DeliveryJob job)
             outcome.newRefreshToken = authorization.newRefreshToken;
         if (!authorization.ok) {
             outcome.failure = authorization.message;
+            // The provider could not be reached: the sign-in itself is fine.
+            outcome.mayWorkLater = authorization.failure == TokenFailure::Unreachable;
             return outcome;
         }
         credentials.bearerToken = authorization.token.accessToken.constData();

@@ -181,6 +181,29 @@ struct SessionWatch {
     }
 };
 
+// Whether the same send may go through later by itself: the network, the
+// name service or the server is away or busy for now, or the server said
+// so with a 4xx. A 5xx refusal, a login or certificate refused, a message
+// the server will not take: those need the user.
+bool MayWorkLater(CURLcode code, const QByteArray &lastRefusal)
+{
+    if (!lastRefusal.isEmpty())
+        return lastRefusal.startsWith('4');
+    switch (code) {
+    case CURLE_COULDNT_RESOLVE_HOST:
+    case CURLE_COULDNT_RESOLVE_PROXY:
+    case CURLE_COULDNT_CONNECT:
+    case CURLE_OPERATION_TIMEDOUT:
+    case CURLE_SEND_ERROR:
+    case CURLE_RECV_ERROR:
+    case CURLE_GOT_NOTHING:
+    case CURLE_PARTIAL_FILE:
+        return true;
+    default:
+        return false;
+    }
+}
+
 } // namespace
 
 // libcurl wants one global initialisation per process before any handle;
@@ -286,8 +309,10 @@ TransportResult SubmitMail(const TransportPlan &plan, const SmtpCredentials *cre
     // Drop libcurl's copies of the password and token before the handle goes.
     curl_easy_setopt(e, CURLOPT_PASSWORD, nullptr);
     curl_easy_setopt(e, CURLOPT_XOAUTH2_BEARER, nullptr);
-    TransportResult result{code == CURLE_OK, {}};
+    TransportResult result;
+    result.sent = code == CURLE_OK;
     if (!result.sent) {
+        result.mayWorkLater = MayWorkLater(code, session.lastRefusal) && message.failure().isEmpty();
         long response = 0;
         curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &response);
         // An attachment that stopped says why better than libcurl's
