@@ -18,6 +18,30 @@ DeliveryOutcome Failed(const QString &why)
     return outcome;
 }
 
+// The server refused the sign-in's token. One it held from an earlier send
+// may have been revoked before its time: it is dropped and one new one is
+// asked for. A refused fresh token means the sign-in itself is over.
+TransportResult RetrySignedIn(const DeliveryJob &job, const TransportPlan &plan, const ComposedMail &mail,
+                              SmtpCredentials &credentials, SendAuthorization &authorization, DeliveryOutcome &outcome,
+                              TransportResult result)
+{
+    if (!authorization.refreshed) {
+        authorization = AccessTokenForSend({}, job.signIn->refresh, QDateTime::currentDateTimeUtc());
+        outcome.newRefreshToken = authorization.newRefreshToken;
+        if (!authorization.ok) {
+            outcome.signInOver = authorization.failure == TokenFailure::InvalidGrant;
+            return {false, authorization.message};
+        }
+        credentials.bearerToken = authorization.token.accessToken.constData();
+        result = SubmitMail(plan, &credentials, mail, job.options);
+    }
+    if (result.loginRefused) {
+        outcome.signInOver = true;
+        result.failure = SignInRefusedMessage(result.loginRefusal);
+    }
+    return result;
+}
+
 } // namespace
 
 DeliveryOutcome Deliver(DeliveryJob job)
@@ -48,12 +72,15 @@ DeliveryOutcome Deliver(DeliveryJob job)
         outcome.newRefreshToken = authorization.newRefreshToken;
         if (!authorization.ok) {
             outcome.failure = authorization.message;
+            outcome.signInOver = authorization.failure == TokenFailure::InvalidGrant;
             return outcome;
         }
         credentials.password = nullptr;
         credentials.bearerToken = authorization.token.accessToken.constData();
     }
-    const TransportResult result = SubmitMail(plan, login ? &credentials : nullptr, mail, job.options);
+    TransportResult result = SubmitMail(plan, login ? &credentials : nullptr, mail, job.options);
+    if (job.signIn && result.loginRefused)
+        result = RetrySignedIn(job, plan, mail, credentials, authorization, outcome, result);
     outcome.sent = result.sent;
     outcome.failure = result.failure;
     // A token the server refused is not offered again: the next send asks

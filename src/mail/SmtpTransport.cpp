@@ -6,6 +6,8 @@
 #include "mail/TransportPolicy.h"
 
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <curl/curl.h>
 
@@ -13,6 +15,7 @@
 #include <cctype>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include <sys/socket.h>
 
@@ -59,6 +62,25 @@ TransportResult Failed(const QString &why)
     return {false, why};
 }
 
+// The reason in a refused token's challenge: its "status", as the
+// providers give it, in printable text only. Nothing for any other
+// challenge (a LOGIN prompt, the empty one before the token).
+std::optional<QByteArray> TokenRefusal(const QByteArray &challenge)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromBase64(challenge.trimmed()));
+    if (!document.isObject())
+        return std::nullopt;
+    const QJsonValue status = document.object().value(QStringLiteral("status"));
+    QByteArray reason = status.isString() ? status.toString().toUtf8().left(100) : QByteArray::number(status.toInteger());
+    if (reason.isEmpty() || reason == "0")
+        return QByteArrayLiteral("token refused");
+    for (char &c : reason) {
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7e)
+            c = '?';
+    }
+    return reason;
+}
+
 // Watches the SMTP dialogue as libcurl has it:
 // - the server's last refusal (a 4xx or 5xx line), so a failure can say in
 //   the server's own words what it did not take;
@@ -70,6 +92,11 @@ TransportResult Failed(const QString &why)
 struct SessionWatch {
     curl_socket_t socket = CURL_SOCKET_BAD;
     QByteArray lastRefusal;
+    // A server refusing an OAuth token (Gmail, Dovecot) answers it with a
+    // 334 challenge holding a base64 JSON error, and only gives its 535 once
+    // that is acknowledged; libcurl takes the 334 as a refused login and
+    // hangs up, so the JSON is all the reason there is.
+    QByteArray tokenRefusal;
 
     static int rememberSocket(void *self, curl_socket_t socket, curlsocktype)
     {
@@ -92,6 +119,8 @@ struct SessionWatch {
     {
         for (const QByteArray &raw : lines.split('\n')) {
             const QByteArray line = raw.trimmed();
+            if (line.startsWith("334 "))
+                tokenRefusal = TokenRefusal(line.mid(4)).value_or(tokenRefusal);
             if (line.size() >= 3 && (line[0] == '4' || line[0] == '5') && std::isdigit(static_cast<unsigned char>(line[1])) &&
                 std::isdigit(static_cast<unsigned char>(line[2]))) {
                 // Printable text only, and not a page of it.
@@ -220,7 +249,13 @@ TransportResult SubmitMail(const TransportPlan &plan, const SmtpCredentials *cre
     curl_easy_setopt(e, CURLOPT_PASSWORD, nullptr);
     curl_easy_setopt(e, CURLOPT_XOAUTH2_BEARER, nullptr);
     TransportResult result{code == CURLE_OK, {}};
-    if (!result.sent) {
+    if (code == CURLE_LOGIN_DENIED) {
+        result.loginRefused = true;
+        result.loginRefusal = QString::fromLatin1(!session.tokenRefusal.isEmpty() ? session.tokenRefusal : session.lastRefusal);
+    }
+    if (!result.sent && !session.tokenRefusal.isEmpty() && session.lastRefusal.isEmpty()) {
+        result.failure = QStringLiteral("The server refused the token: %1").arg(QString::fromLatin1(session.tokenRefusal));
+    } else if (!result.sent) {
         long response = 0;
         curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &response);
         // An attachment that stopped says why better than libcurl's

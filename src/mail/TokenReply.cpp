@@ -38,6 +38,14 @@ QString SignInExpiredMessage()
     return QStringLiteral("The sign-in has expired: sign in again in Setup");
 }
 
+QString SignInRefusedMessage(const QString &serverReason)
+{
+    const QString reason = serverReason.simplified();
+    if (reason.isEmpty())
+        return QStringLiteral("The mail server refused the sign-in: sign in again in Setup");
+    return QStringLiteral("The mail server refused the sign-in (%1): sign in again in Setup").arg(reason);
+}
+
 TokenResult ParseTokenReply(int httpStatus, const QByteArray &body, const QDateTime &now)
 {
     QJsonParseError parseError{};
