@@ -1,5 +1,6 @@
 #include "TestSupport.h"
 
+#include "signin/AuthorizationUrl.h"
 #include "signin/Pkce.h"
 #include "store/SignInChoices.h"
 #include "signin/SignInConfigFile.h"
@@ -10,6 +11,7 @@
 #include <QDir>
 #include <QFile>
 #include <QSet>
+#include <QUrlQuery>
 #include <QtTest>
 
 Q_DECLARE_METATYPE(SignInSettings)
@@ -179,6 +181,41 @@ private slots:
         QTEST(endpoints.scope, "scope");
         QTEST(endpoints.redirectHost, "redirectHost");
         QCOMPARE(endpoints.clientId, QStringLiteral("id"));
+    }
+
+    // A refresh token comes only when the provider's page asks for consent
+    // (OpenID Connect for offline_access, Google for access_type=offline);
+    // Microsoft needs no asking. The administrator's Prompt wins, empty: none.
+    void promptAsksWhereTheProviderWantsIt_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("prompt"); // in the authorization address; empty: not there
+        const QByteArray custom = "Provider=custom\nClientId=id\nAuthorizeUrl=https://idp.example/a\n"
+                                  "TokenUrl=https://idp.example/t\n";
+        QTest::newRow("google") << QByteArray("Provider=google\nClientId=id\n") << QStringLiteral("consent");
+        QTest::newRow("microsoft") << QByteArray("Provider=microsoft\nClientId=id\n") << QString();
+        QTest::newRow("other, offline_access") << custom + "Scope=openid offline_access\n" << QStringLiteral("consent");
+        QTest::newRow("other, no offline_access") << custom + "Scope=openid mail\n" << QString();
+        QTest::newRow("file says another prompt")
+            << custom + "Scope=openid offline_access\nPrompt=login consent\n" << QStringLiteral("login consent");
+        QTest::newRow("file says none") << QByteArray("Provider=google\nClientId=id\nPrompt=\n") << QString();
+        QTest::newRow("microsoft, file asks") << QByteArray("Provider=microsoft\nClientId=id\nPrompt=consent\n")
+                                              << QStringLiteral("consent");
+    }
+    void promptAsksWhereTheProviderWantsIt()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, prompt);
+        QTemporaryDir root;
+        Deploy(root.path(), "[SignIn]\n" + file);
+        const SignInSettings deployed = ReadSignInConfigFile(root.filePath(QStringLiteral("Lumarc/quorvane-signin.conf")));
+        // Nothing typed in the dialog but the same provider.
+        const SignInEndpoints endpoints = ResolveSignInEndpoints(MergeSignInSettings({deployed.provider, {}, {}, {}, {}, {}, {}}, deployed));
+        QVERIFY2(endpoints.ok, qPrintable(endpoints.failure));
+        const QUrlQuery asked(BuildAuthorizationUrl(endpoints, QStringLiteral("http://127.0.0.1:5/"), "s", "c", QString()));
+        QCOMPARE(asked.hasQueryItem(QStringLiteral("prompt")), !prompt.isEmpty());
+        QCOMPARE(asked.queryItemValue(QStringLiteral("prompt"), QUrl::FullyDecoded), prompt);
+        QCOMPARE(asked.hasQueryItem(QStringLiteral("access_type")), deployed.provider == QStringLiteral("google"));
     }
 
     void providersSuggestTheirSmtpServer()

@@ -73,5 +73,8 @@ SignInSettings ReadSignInConfigFile(const QString &path)
     out.authorizeUrl = Value(file, "AuthorizeUrl");
     out.tokenUrl = Value(file, "TokenUrl");
     out.scope = Value(file, "Scope");
+    if (file.contains(QStringLiteral("Prompt")))
+        out.prompt = Value(file, "Prompt");
+    out.revocationUrl = Value(file, "RevocationUrl");
     return out;
 }

@@ -6,6 +6,19 @@
 
 namespace {
 
+// OpenID Connect gives a refresh token for offline_access only when the user
+// was asked to consent, and Google only with access_type=offline and
+// consent, so a second sign-in (after a sign-out, say) would come back
+// without one. Microsoft gives one for offline_access without asking again.
+QString DefaultPrompt(SignInProvider provider, const QString &scope)
+{
+    if (provider == SignInProvider::Google)
+        return QStringLiteral("consent");
+    if (provider == SignInProvider::Custom && scope.split(u' ', Qt::SkipEmptyParts).contains(QStringLiteral("offline_access")))
+        return QStringLiteral("consent");
+    return {};
+}
+
 const QString kMicrosoft = QStringLiteral("microsoft");
 const QString kGoogle = QStringLiteral("google");
 const QString kCustom = QStringLiteral("custom");
@@ -47,6 +60,8 @@ SignInSettings MergeSignInSettings(const SignInSettings &typed, const SignInSett
     out.authorizeUrl = Either(typed.authorizeUrl, deployed.authorizeUrl);
     out.tokenUrl = Either(typed.tokenUrl, deployed.tokenUrl);
     out.scope = Either(typed.scope, deployed.scope);
+    out.prompt = typed.prompt ? typed.prompt : deployed.prompt;
+    out.revocationUrl = Either(typed.revocationUrl, deployed.revocationUrl);
     return out;
 }
 
@@ -102,6 +117,7 @@ SignInEndpoints ResolveSignInEndpoints(const SignInSettings &settings)
     if (!IsAllowedEndpoint(out.tokenUrl))
         return Failed(QStringLiteral("The token URL must begin with https://"));
     out.scope = scope;
+    out.prompt = settings.prompt ? settings.prompt->simplified() : DefaultPrompt(out.provider, scope);
     out.ok = true;
     return out;
 }
