@@ -313,6 +313,19 @@ private slots:
             << QByteArray();
         QTest::newRow("no lifetime: five minutes") << 200 << QByteArray(R"({"access_token":"at"})") << none << QString()
                                                    << qint64(300) << QByteArray();
+        // A lifetime past a day is not believed, and one that is no number
+        // of seconds at all is asked about again soon: never an expiry that
+        // overflows and makes every send refresh.
+        const QByteArray huge = R"({"access_token":"at","expires_in":%1})";
+        for (const char *value : {"9.2e15", "\"9.2e15\"", "9223372036854775807", "\"9223372036854775807\"",
+                                  "\"99999999999999999999999\"", "86401"})
+            QTest::newRow(QByteArray("past a day: ").append(value).constData())
+                << 200 << QByteArray(huge).replace("%1", value) << none << QString() << qint64(86400) << QByteArray();
+        for (const char *value : {"-5", "0", "\"soon\"", "\"\"", "\"nan\"", "\"-inf\"", "true", "{}", "0.4"})
+            QTest::newRow(QByteArray("nonsense: ").append(value).constData())
+                << 200 << QByteArray(huge).replace("%1", value) << none << QString() << qint64(300) << QByteArray();
+        QTest::newRow("fraction of a lifetime") << 200 << QByteArray(R"({"access_token":"at","expires_in":"3599.9"})") << none
+                                                << QString() << qint64(3599) << QByteArray();
         QTest::newRow("revoked") << 400 << QByteArray(R"({"error":"invalid_grant","error_description":"AADSTS70008: expired"})")
                                  << int(TokenFailure::InvalidGrant)
                                  << QStringLiteral("The sign-in has expired: sign in again in Setup") << qint64(0) << QByteArray();
