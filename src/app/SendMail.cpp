@@ -52,7 +52,7 @@ SendMailOutcome SendMailWithReason(DeliveryJob job, const QString &libraryFolder
         return {1, QStringLiteral("The mail library %1 cannot be loaded").arg(MailLibraryPath(libraryFolder)), {}, {}};
     DeliveryOutcome outcome;
     deliver(&job, &outcome);
-    return {outcome.sent ? 0 : 1, outcome.failure, outcome.accessToken, outcome.newRefreshToken};
+    return {outcome.sent ? 0 : 1, outcome.failure, outcome.accessToken, outcome.newRefreshToken, outcome.signInOver};
 }
 
 int SendMail(DeliveryJob job, const QString &libraryFolder)

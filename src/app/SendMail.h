@@ -30,5 +30,6 @@ struct SendMailOutcome {
     QString failure;
     HeldAccessToken accessToken; // signed in: the one to send with next
     QByteArray newRefreshToken;  // the provider rotated it: store this one
+    bool signInOver = false;     // signed in, and only signing in again helps
 };
 SendMailOutcome SendMailWithReason(DeliveryJob job, const QString &libraryFolder);

@@ -107,7 +107,12 @@ SignInDialog::SignInDialog(const SignInDialogInputs &inputs, QWidget *owner)
     providerChosen();
     setRunning(false);
     // Said from the choices: the keyring is opened at sign-in and at send only.
-    setStatus(inputs.choices.active ? SignedInText(inputs.account) : QStringLiteral("Not signed in."));
+    if (!inputs.choices.active)
+        setStatus(QStringLiteral("Not signed in."));
+    else if (inputs.choices.expired)
+        setStatus(QStringLiteral("The sign-in of %1 is no longer valid: sign in again.").arg(inputs.account.trimmed()));
+    else
+        setStatus(SignedInText(inputs.account));
 
     connect(provider, &QComboBox::currentIndexChanged, this, &SignInDialog::providerChosen);
     connect(m_controls.get<QPushButton>(kSignIn), &QPushButton::clicked, this, &SignInDialog::signIn);

@@ -56,6 +56,7 @@ SendSignIn SignInForSend(const SignInContext &context, const SignInChoices &choi
     }
     if (stored.refreshToken.isEmpty()) {
         out.failure = SignInExpiredMessage();
+        out.over = true;
         return out;
     }
     out.ok = true;
