@@ -90,16 +90,11 @@ SignInDialog::SignInDialog(const SignInDialogInputs &inputs, QWidget *owner)
 {
     m_controls = BuildDialog(this, kTemplate);
     // What was chosen here before, else what the administrator deployed.
-    const SignInSettings shown =
-        MergeSignInSettings(ChosenSignInSettings(inputs.choices), inputs.deployed);
+    const SignInSettings shown = MergeSignInSettings(ChosenSignInSettings(inputs.choices), deployedNow());
     auto *provider = m_controls.get<QComboBox>(kProvider);
     provider->setCurrentIndex(ProviderRow(shown.provider));
-    edit(kClientId)->setText(shown.clientId);
-    edit(kTenant)->setText(shown.tenant);
     edit(kTenant)->setPlaceholderText(QStringLiteral("organizations"));
-    edit(kAuthorizeUrl)->setText(shown.authorizeUrl);
-    edit(kTokenUrl)->setText(shown.tokenUrl);
-    edit(kScope)->setText(shown.scope);
+    showProvider(provider->currentIndex());
     m_controls.get<QCheckBox>(kTokenInFile)->setChecked(inputs.choices.tokenInFile);
     // It shows providers' error texts: never read as markup.
     m_controls.get<QLabel>(kStatus)->setTextFormat(Qt::PlainText);
@@ -139,12 +134,61 @@ void SignInDialog::setStatus(const QString &text)
     m_controls.get<QLabel>(kStatus)->setText(text);
 }
 
+SignInSettings SignInDialog::deployedNow() const
+{
+    return m_inputs.readDeployed ? m_inputs.readDeployed() : m_inputs.deployed;
+}
+
 void SignInDialog::providerChosen()
 {
     const int row = m_controls.get<QComboBox>(kProvider)->currentIndex();
+    if (row != m_shownRow)
+        showProvider(row);
     edit(kTenant)->setEnabled(row == 0);
     for (const int id : {kAuthorizeUrl, kTokenUrl, kScope})
         edit(id)->setEnabled(row == 2);
+}
+
+// Fills the fields with the provider's own values: what was typed for it in
+// this dialog, else what was chosen for it before, else the administrator's
+// file for it. The fields that do not apply show the provider's addresses
+// and scope, greyed.
+void SignInDialog::showProvider(int row)
+{
+    if (m_shownRow >= 0) {
+        // Kept only when changed by hand, so the file's new values show.
+        const SignInSettings typed = typedSettings(m_shownRow);
+        if (typed != m_filled[m_shownRow])
+            m_typed[m_shownRow] = typed;
+    }
+    m_shownRow = row;
+    const QString key = QLatin1String(kProviderKeys[row]);
+    SignInSettings values;
+    if (m_typed[row]) {
+        values = *m_typed[row];
+    } else {
+        SignInSettings chosen;
+        chosen.provider = key;
+        if (m_inputs.choices.provider.compare(key, Qt::CaseInsensitive) == 0)
+            chosen = ChosenSignInSettings(m_inputs.choices);
+        values = MergeSignInSettings(chosen, deployedNow());
+    }
+    values.provider = key;
+    if (row != 2) {
+        // A stand-in client id, to learn the addresses before one is typed.
+        SignInSettings probe = values;
+        probe.clientId = QStringLiteral("-");
+        const SignInEndpoints endpoints = ResolveSignInEndpoints(probe);
+        values.authorizeUrl = endpoints.ok ? endpoints.authorizeUrl.toString() : QString();
+        values.tokenUrl = endpoints.ok ? endpoints.tokenUrl.toString() : QString();
+        values.scope = endpoints.ok ? endpoints.scope : QString();
+    }
+    edit(kClientId)->setText(values.clientId);
+    edit(kTenant)->setText(row == 0 ? values.tenant : QString());
+    edit(kAuthorizeUrl)->setText(values.authorizeUrl);
+    edit(kTokenUrl)->setText(values.tokenUrl);
+    edit(kScope)->setText(values.scope);
+    m_filled[row] = typedSettings(row);
 }
 
 void SignInDialog::setRunning(bool running)
@@ -158,7 +202,11 @@ void SignInDialog::setRunning(bool running)
 
 SignInSettings SignInDialog::typedSettings() const
 {
-    const int row = m_controls.get<QComboBox>(kProvider)->currentIndex();
+    return typedSettings(m_controls.get<QComboBox>(kProvider)->currentIndex());
+}
+
+SignInSettings SignInDialog::typedSettings(int row) const
+{
     SignInSettings out;
     out.provider = QLatin1String(kProviderKeys[row]);
     out.clientId = edit(kClientId)->text();
@@ -191,7 +239,7 @@ void SignInDialog::signIn()
         setStatus(QStringLiteral("Type your address as the Username in Setup first."));
         return;
     }
-    const SignInEndpoints endpoints = ResolveSignInEndpoints(MergeSignInSettings(typedSettings(), m_inputs.deployed));
+    const SignInEndpoints endpoints = ResolveSignInEndpoints(MergeSignInSettings(typedSettings(), deployedNow()));
     if (!endpoints.ok) {
         setStatus(endpoints.failure + u'.');
         return;
