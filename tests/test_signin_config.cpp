@@ -6,6 +6,7 @@
 #include "signin/SignInConfigFile.h"
 #include "signin/SignInEndpoints.h"
 #include "signin/TokenFile.h"
+#include "mail/TokenEndpoint.h"
 #include "mail/TokenReply.h"
 
 #include <QDir>
@@ -15,6 +16,8 @@
 #include <QtTest>
 
 Q_DECLARE_METATYPE(SignInSettings)
+
+using namespace std::chrono_literals;
 
 // The sign-in's plain data: where the administrator's file is found and what
 // it says, the provider defaults and the endpoint rule, the choices file, the
@@ -82,6 +85,69 @@ private slots:
         QCOMPARE(read.tokenUrl, QStringLiteral("https://login.example/token"));
         QCOMPARE(read.scope, QStringLiteral("https://outlook.office.com/SMTP.Send offline_access"));
         QCOMPARE(ReadSignInConfigFile(root.filePath(QStringLiteral("missing.conf"))), SignInSettings{});
+    }
+
+    // A file that cannot be meant as written is refused whole, saying why:
+    // never read as Microsoft with its client id and the user's address
+    // sent there.
+    void aFileThatCannotBeUsedIsRefused_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("failure"); // %1: the file
+        const QByteArray rest = "ClientId=file-id\nAuthorizeUrl=https://idp.example/a\nTokenUrl=https://idp.example/t\n";
+        QTest::newRow("unknown provider")
+            << "[SignIn]\nProvider=Yahoo\n" + rest
+            << QStringLiteral("The sign-in file %1 names the provider \"Yahoo\", which this program does not know "
+                              "(microsoft, google or custom): it is not used");
+        QTest::newRow("provider not in UTF-8")
+            << "[SignIn]\nProvider=Micro\xf6soft\n" + rest << QStringLiteral("The sign-in file %1 is not UTF-8 text: it is not used");
+        QTest::newRow("elsewhere not in UTF-8")
+            << "[SignIn]\nProvider=custom\n" + rest + "Scope=m\xe9il\n" << QStringLiteral("The sign-in file %1 is not UTF-8 text: it is not used");
+    }
+    void aFileThatCannotBeUsedIsRefused()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, failure);
+        QTemporaryDir root;
+        Deploy(root.path(), file);
+        const QString path = root.filePath(QStringLiteral("Lumarc/quorvane-signin.conf"));
+        const SignInSettings read = ReadSignInConfigFile(path);
+        QCOMPARE(read.problem, failure.arg(path));
+        QCOMPARE(read.clientId, QString());
+        // Whatever the dialog shows, nothing signs in with it but its message.
+        for (const char *provider : {"", "microsoft", "custom"}) {
+            const SignInEndpoints endpoints = ResolveSignInEndpoints(
+                MergeSignInSettings({QLatin1String(provider), QStringLiteral("typed"), {}, {}, {}, {}, {}}, read));
+            QVERIFY(!endpoints.ok);
+            QCOMPARE(endpoints.failure, failure.arg(path));
+        }
+    }
+
+    // An address refused says what is wrong with it.
+    void addressesRefusedSayWhy_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("failure");
+        QTest::newRow("user and password")
+            << QStringLiteral("https://user:pw@idp.example/t") << QStringLiteral("The token URL must not hold a user name or password");
+        QTest::newRow("user only") << QStringLiteral("https://user@idp.example/t")
+                                   << QStringLiteral("The token URL must not hold a user name or password");
+        QTest::newRow("fragment") << QStringLiteral("https://idp.example/t#x") << QStringLiteral("The token URL must not end in a #fragment");
+        QTest::newRow("empty fragment") << QStringLiteral("https://idp.example/t#") << QStringLiteral("The token URL must not end in a #fragment");
+        QTest::newRow("plain http") << QStringLiteral("http://idp.example/t") << QStringLiteral("The token URL must begin with https://");
+        QTest::newRow("no host") << QStringLiteral("https:///t") << QStringLiteral("The token URL is not a web address");
+        QTest::newRow("not an address") << QStringLiteral("idp.example/t") << QStringLiteral("The token URL must begin with https://");
+    }
+    void addressesRefusedSayWhy()
+    {
+        QFETCH(QString, url);
+        QFETCH(QString, failure);
+        const SignInEndpoints endpoints = ResolveSignInEndpoints(
+            {QStringLiteral("custom"), QStringLiteral("id"), {}, {}, QStringLiteral("https://idp.example/a"), url, {}});
+        QCOMPARE(endpoints.failure, failure);
+        // The token endpoint refuses it in the same words.
+        const TokenResult refused = PostTokenRequest(QUrl(url, QUrl::StrictMode), "a=b", 1s);
+        QCOMPARE(refused.message, failure);
     }
 
     void dialogValuesWinOverTheFile_data()
@@ -153,7 +219,7 @@ private slots:
         QTest::newRow("custom, user info in the address")
             << SignInSettings{QStringLiteral("custom"), QStringLiteral("id"), {}, {}, QStringLiteral("https://idp.example/a"),
                               QStringLiteral("https://user:pw@idp.example/token"), {}}
-            << QStringLiteral("The token URL must begin with https://") << QString() << QString() << QString() << QString();
+            << QStringLiteral("The token URL must not hold a user name or password") << QString() << QString() << QString() << QString();
         QTest::newRow("custom without addresses")
             << SignInSettings{QStringLiteral("custom"), QStringLiteral("id"), {}, {}, {}, {}, {}}
             << QStringLiteral("Type the authorization URL and the token URL") << QString() << QString() << QString() << QString();

@@ -153,6 +153,22 @@ private slots:
         provider->setCurrentIndex(2);
         QCOMPARE(text(SignInDialog::kClientId), QStringLiteral("new-id"));
         QCOMPARE(text(SignInDialog::kTokenUrl), QStringLiteral("https://idp.example/t2"));
+
+        // A file naming a provider this program does not know: said when the
+        // dialog opens and at Sign in, and none of its values shown or used.
+        StandInBrowser browser(false);
+        QVERIFY(WriteWholeFile(file, "[SignIn]\nProvider=yahoo\nClientId=yahoo-id\nAuthorizeUrl=http://127.0.0.1:1/a\n"
+                                     "TokenUrl=http://127.0.0.1:1/t\n"));
+        const QString refused = QStringLiteral("The sign-in file %1 names the provider \"yahoo\", which this program does not "
+                                               "know (microsoft, google or custom): it is not used.")
+                                    .arg(file);
+        SignInDialog broken(inputs, nullptr);
+        QCOMPARE(broken.status(), refused);
+        QCOMPARE(Control<QLineEdit>(broken, SignInDialog::kClientId)->text(), QString());
+        Control<QLineEdit>(broken, SignInDialog::kClientId)->setText(QStringLiteral("typed-id"));
+        broken.signIn();
+        QCOMPARE(broken.status(), refused);
+        QCOMPARE(browser.opened, 0);
     }
 
     void signsInAndOutWithThePrivateFile()

@@ -9,24 +9,35 @@
 #include <QNetworkRequest>
 #include <QTimer>
 
+QString EndpointProblem(const QUrl &url)
+{
+    if (!url.isValid())
+        return QStringLiteral("is not a web address");
+    if (!url.userInfo().isEmpty())
+        return QStringLiteral("must not hold a user name or password");
+    if (url.hasFragment())
+        return QStringLiteral("must not end in a #fragment");
+    const QString scheme = url.scheme().toLower();
+    if (scheme != QStringLiteral("https") && !(scheme == QStringLiteral("http") && IsLoopbackHost(url.host())))
+        return QStringLiteral("must begin with https://");
+    if (url.host().isEmpty())
+        return QStringLiteral("is not a web address");
+    return {};
+}
+
 bool IsAllowedEndpoint(const QUrl &url)
 {
-    if (!url.isValid() || url.host().isEmpty() || !url.userInfo().isEmpty() || url.hasFragment())
-        return false;
-    const QString scheme = url.scheme().toLower();
-    if (scheme == QStringLiteral("https"))
-        return true;
-    return scheme == QStringLiteral("http") && IsLoopbackHost(url.host());
+    return EndpointProblem(url).isEmpty();
 }
 
 TokenEndpointCall::TokenEndpointCall(QObject *parent) : QObject(parent), m_network(new QNetworkAccessManager(this)) {}
 
 void TokenEndpointCall::start(const QUrl &tokenUrl, const QByteArray &form, std::chrono::milliseconds timeout)
 {
-    if (!IsAllowedEndpoint(tokenUrl)) {
+    if (const QString problem = EndpointProblem(tokenUrl); !problem.isEmpty()) {
         TokenResult refused;
         refused.failure = TokenFailure::Refused;
-        refused.message = QStringLiteral("The token URL must begin with https://");
+        refused.message = QStringLiteral("The token URL %1").arg(problem);
         // Queued, so finished() never arrives before start() has returned.
         QTimer::singleShot(0, this, [this, refused] { emit finished(refused); });
         return;

@@ -14,6 +14,9 @@ class QNetworkReply;
 // this machine's loopback address (as IsLoopbackHost has it), never with a
 // user name or a fragment in the address.
 bool IsAllowedEndpoint(const QUrl &url);
+// Why not, to end "The token URL ..." ("must begin with https://"); empty
+// when allowed.
+QString EndpointProblem(const QUrl &url);
 
 // One POST to a token endpoint, answered through finished(). For the sign-in
 // dialog, which must keep its window painting while it waits.

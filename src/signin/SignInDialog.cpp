@@ -108,6 +108,9 @@ SignInDialog::SignInDialog(const SignInDialogInputs &inputs, QWidget *owner)
         setStatus(QStringLiteral("The sign-in of %1 is no longer valid: sign in again.").arg(inputs.account.trimmed()));
     else
         setStatus(SignedInText(inputs.account));
+    // Before anything else: nothing signs in until the administrator mends it.
+    if (const QString problem = deployedNow().problem; !problem.isEmpty())
+        setStatus(problem + u'.');
 
     connect(provider, &QComboBox::currentIndexChanged, this, &SignInDialog::providerChosen);
     connect(m_controls.get<QPushButton>(kSignIn), &QPushButton::clicked, this, &SignInDialog::signIn);

@@ -45,6 +45,12 @@ SignInSettings ChosenSignInSettings(const SignInChoices &choices)
 
 SignInSettings MergeSignInSettings(const SignInSettings &typed, const SignInSettings &deployed)
 {
+    if (!deployed.problem.isEmpty()) {
+        // Nothing signs in while the administrator's file is refused.
+        SignInSettings out = typed;
+        out.problem = deployed.problem;
+        return out;
+    }
     const QString typedProvider = typed.provider.trimmed().toLower();
     const QString deployedProvider = deployed.provider.trimmed().toLower();
     if (!typedProvider.isEmpty() && !deployedProvider.isEmpty() && typedProvider != deployedProvider) {
@@ -68,6 +74,8 @@ SignInSettings MergeSignInSettings(const SignInSettings &typed, const SignInSett
 SignInEndpoints ResolveSignInEndpoints(const SignInSettings &settings)
 {
     SignInEndpoints out;
+    if (!settings.problem.isEmpty())
+        return Failed(settings.problem);
     const QString provider = settings.provider.trimmed().toLower();
     QString authorize = settings.authorizeUrl.trimmed();
     QString token = settings.tokenUrl.trimmed();
@@ -112,10 +120,10 @@ SignInEndpoints ResolveSignInEndpoints(const SignInSettings &settings)
     out.clientSecret = settings.clientSecret.trimmed();
     out.authorizeUrl = QUrl(authorize, QUrl::StrictMode);
     out.tokenUrl = QUrl(token, QUrl::StrictMode);
-    if (!IsAllowedEndpoint(out.authorizeUrl))
-        return Failed(QStringLiteral("The authorization URL must begin with https://"));
-    if (!IsAllowedEndpoint(out.tokenUrl))
-        return Failed(QStringLiteral("The token URL must begin with https://"));
+    if (const QString problem = EndpointProblem(out.authorizeUrl); !problem.isEmpty())
+        return Failed(QStringLiteral("The authorization URL %1").arg(problem));
+    if (const QString problem = EndpointProblem(out.tokenUrl); !problem.isEmpty())
+        return Failed(QStringLiteral("The token URL %1").arg(problem));
     out.scope = scope;
     out.prompt = settings.prompt ? settings.prompt->simplified() : DefaultPrompt(out.provider, scope);
     out.ok = true;

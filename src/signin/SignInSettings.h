@@ -22,10 +22,14 @@ struct SignInSettings {
     // Where signing out revokes the refresh token (RFC 7009); "custom" only,
     // or to override a provider's. Empty: the provider's, if it has one.
     QString revocationUrl{};
+    // The administrator's file cannot be used, and why, for the sign-in
+    // dialog's line; none of its values are then given.
+    QString problem{};
 };
 
 inline bool operator==(const SignInSettings &a, const SignInSettings &b)
 {
     return a.provider == b.provider && a.clientId == b.clientId && a.clientSecret == b.clientSecret &&
-           a.tenant == b.tenant && a.authorizeUrl == b.authorizeUrl && a.tokenUrl == b.tokenUrl && a.scope == b.scope && a.prompt == b.prompt && a.revocationUrl == b.revocationUrl;
+           a.tenant == b.tenant && a.authorizeUrl == b.authorizeUrl && a.tokenUrl == b.tokenUrl && a.scope == b.scope && a.prompt == b.prompt && a.revocationUrl == b.revocationUrl &&
+           a.problem == b.problem;
 }
