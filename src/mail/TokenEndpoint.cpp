@@ -88,6 +88,38 @@ TokenResult PostTokenRequest(const QUrl &tokenUrl, const QByteArray &form, std::
     return result;
 }
 
+QString RevokeRefreshToken(const QUrl &revocationUrl, const QString &clientId, const QString &clientSecret,
+                           const QByteArray &refreshToken, std::chrono::milliseconds timeout)
+{
+    if (const QString problem = EndpointProblem(revocationUrl); !problem.isEmpty())
+        return QStringLiteral("The revocation URL %1").arg(problem);
+    QByteArray form = "token=" + QUrl::toPercentEncoding(QString::fromUtf8(refreshToken)) +
+                      "&token_type_hint=refresh_token&client_id=" + QUrl::toPercentEncoding(clientId);
+    if (!clientSecret.isEmpty())
+        form += "&client_secret=" + QUrl::toPercentEncoding(clientSecret);
+    QNetworkAccessManager network;
+    QNetworkRequest request(revocationUrl);
+    request.setHeader(QNetworkRequest::ContentTypeHeader, QByteArrayLiteral("application/x-www-form-urlencoded"));
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    request.setTransferTimeout(static_cast<int>(timeout.count()));
+    QNetworkReply *reply = network.post(request, form);
+    QEventLoop loop;
+    QObject::connect(reply, &QNetworkReply::finished, &loop, &QEventLoop::quit);
+    if (!reply->isFinished())
+        loop.exec(QEventLoop::ExcludeUserInputEvents);
+    reply->deleteLater();
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    // RFC 7009: 200 also for a token the provider no longer knows.
+    if (status == 200)
+        return {};
+    if (status != 0)
+        return QStringLiteral("the revocation was refused (HTTP %1)").arg(status);
+    if (reply->error() == QNetworkReply::OperationCanceledError)
+        return QStringLiteral("the sign-in service did not answer within %1 seconds")
+            .arg(std::chrono::duration_cast<std::chrono::seconds>(timeout).count());
+    return QStringLiteral("the sign-in service could not be reached: %1").arg(reply->errorString());
+}
+
 TokenResult RefreshAccessToken(const TokenRefreshRequest &request)
 {
     if (request.refreshToken.isEmpty()) {

@@ -54,5 +54,11 @@ struct TokenRefreshRequest {
 // the result for the caller to store.
 TokenResult RefreshAccessToken(const TokenRefreshRequest &request);
 
+// Revokes a refresh token at the provider (RFC 7009), waiting at most
+// `timeout`; user input waits meanwhile. Empty when the provider took it,
+// else why not.
+QString RevokeRefreshToken(const QUrl &revocationUrl, const QString &clientId, const QString &clientSecret,
+                           const QByteArray &refreshToken, std::chrono::milliseconds timeout);
+
 // The same wait for any form, e.g. a code exchange done off the UI thread.
 TokenResult PostTokenRequest(const QUrl &tokenUrl, const QByteArray &form, std::chrono::milliseconds timeout);

@@ -3,6 +3,7 @@
 #include "signin/RefreshTokenStore.h"
 #include "signin/SignInEndpoints.h"
 #include "signin/SignInFlow.h"
+#include "signin/SignOut.h"
 #include "widgets/WrapCheckBox.h"
 
 #include <QCheckBox>
@@ -293,10 +294,11 @@ void SignInDialog::signOut()
 {
     setRunning(true);
     m_controls.widget(kCancel)->setEnabled(false);
-    const QString failure = ForgetRefreshToken(m_inputs.choices, m_inputs.account, m_inputs.dataFolder, m_inputs.keyringWait);
+    const SignOutResult out =
+        SignOutEverywhere(m_inputs.choices, m_inputs.account, m_inputs.dataFolder, deployedNow(), m_inputs.keyringWait);
     setRunning(false);
-    if (!failure.isEmpty()) {
-        setStatus(failure + u'.');
+    if (!out.removed) {
+        setStatus(out.message + u'.');
         return;
     }
     const SignInChoices choices = chosen(false);
@@ -305,5 +307,5 @@ void SignInDialog::signOut()
         return;
     }
     m_inputs.choices = choices;
-    setStatus(QStringLiteral("Not signed in."));
+    setStatus(out.message.isEmpty() ? QStringLiteral("Not signed in.") : out.message + u'.');
 }
