@@ -1,18 +1,23 @@
 #include "TestSupport.h"
 
+#include "signin/AuthorizationUrl.h"
 #include "signin/Pkce.h"
 #include "store/SignInChoices.h"
 #include "signin/SignInConfigFile.h"
 #include "signin/SignInEndpoints.h"
 #include "signin/TokenFile.h"
+#include "mail/TokenEndpoint.h"
 #include "mail/TokenReply.h"
 
 #include <QDir>
 #include <QFile>
 #include <QSet>
+#include <QUrlQuery>
 #include <QtTest>
 
 Q_DECLARE_METATYPE(SignInSettings)
+
+using namespace std::chrono_literals;
 
 // The sign-in's plain data: where the administrator's file is found and what
 // it says, the provider defaults and the endpoint rule, the choices file, the
@@ -80,6 +85,69 @@ private slots:
         QCOMPARE(read.tokenUrl, QStringLiteral("https://login.example/token"));
         QCOMPARE(read.scope, QStringLiteral("https://outlook.office.com/SMTP.Send offline_access"));
         QCOMPARE(ReadSignInConfigFile(root.filePath(QStringLiteral("missing.conf"))), SignInSettings{});
+    }
+
+    // A file that cannot be meant as written is refused whole, saying why:
+    // never read as Microsoft with its client id and the user's address
+    // sent there.
+    void aFileThatCannotBeUsedIsRefused_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("failure"); // %1: the file
+        const QByteArray rest = "ClientId=file-id\nAuthorizeUrl=https://idp.example/a\nTokenUrl=https://idp.example/t\n";
+        QTest::newRow("unknown provider")
+            << "[SignIn]\nProvider=Yahoo\n" + rest
+            << QStringLiteral("The sign-in file %1 names the provider \"Yahoo\", which this program does not know "
+                              "(microsoft, google or custom): it is not used");
+        QTest::newRow("provider not in UTF-8")
+            << "[SignIn]\nProvider=Micro\xf6soft\n" + rest << QStringLiteral("The sign-in file %1 is not UTF-8 text: it is not used");
+        QTest::newRow("elsewhere not in UTF-8")
+            << "[SignIn]\nProvider=custom\n" + rest + "Scope=m\xe9il\n" << QStringLiteral("The sign-in file %1 is not UTF-8 text: it is not used");
+    }
+    void aFileThatCannotBeUsedIsRefused()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, failure);
+        QTemporaryDir root;
+        Deploy(root.path(), file);
+        const QString path = root.filePath(QStringLiteral("Lumarc/quorvane-signin.conf"));
+        const SignInSettings read = ReadSignInConfigFile(path);
+        QCOMPARE(read.problem, failure.arg(path));
+        QCOMPARE(read.clientId, QString());
+        // Whatever the dialog shows, nothing signs in with it but its message.
+        for (const char *provider : {"", "microsoft", "custom"}) {
+            const SignInEndpoints endpoints = ResolveSignInEndpoints(
+                MergeSignInSettings({QLatin1String(provider), QStringLiteral("typed"), {}, {}, {}, {}, {}}, read));
+            QVERIFY(!endpoints.ok);
+            QCOMPARE(endpoints.failure, failure.arg(path));
+        }
+    }
+
+    // An address refused says what is wrong with it.
+    void addressesRefusedSayWhy_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<QString>("failure");
+        QTest::newRow("user and password")
+            << QStringLiteral("https://user:pw@idp.example/t") << QStringLiteral("The token URL must not hold a user name or password");
+        QTest::newRow("user only") << QStringLiteral("https://user@idp.example/t")
+                                   << QStringLiteral("The token URL must not hold a user name or password");
+        QTest::newRow("fragment") << QStringLiteral("https://idp.example/t#x") << QStringLiteral("The token URL must not end in a #fragment");
+        QTest::newRow("empty fragment") << QStringLiteral("https://idp.example/t#") << QStringLiteral("The token URL must not end in a #fragment");
+        QTest::newRow("plain http") << QStringLiteral("http://idp.example/t") << QStringLiteral("The token URL must begin with https://");
+        QTest::newRow("no host") << QStringLiteral("https:///t") << QStringLiteral("The token URL is not a web address");
+        QTest::newRow("not an address") << QStringLiteral("idp.example/t") << QStringLiteral("The token URL must begin with https://");
+    }
+    void addressesRefusedSayWhy()
+    {
+        QFETCH(QString, url);
+        QFETCH(QString, failure);
+        const SignInEndpoints endpoints = ResolveSignInEndpoints(
+            {QStringLiteral("custom"), QStringLiteral("id"), {}, {}, QStringLiteral("https://idp.example/a"), url, {}});
+        QCOMPARE(endpoints.failure, failure);
+        // The token endpoint refuses it in the same words.
+        const TokenResult refused = PostTokenRequest(QUrl(url, QUrl::StrictMode), "a=b", 1s);
+        QCOMPARE(refused.message, failure);
     }
 
     void dialogValuesWinOverTheFile_data()
@@ -151,7 +219,7 @@ private slots:
         QTest::newRow("custom, user info in the address")
             << SignInSettings{QStringLiteral("custom"), QStringLiteral("id"), {}, {}, QStringLiteral("https://idp.example/a"),
                               QStringLiteral("https://user:pw@idp.example/token"), {}}
-            << QStringLiteral("The token URL must begin with https://") << QString() << QString() << QString() << QString();
+            << QStringLiteral("The token URL must not hold a user name or password") << QString() << QString() << QString() << QString();
         QTest::newRow("custom without addresses")
             << SignInSettings{QStringLiteral("custom"), QStringLiteral("id"), {}, {}, {}, {}, {}}
             << QStringLiteral("Type the authorization URL and the token URL") << QString() << QString() << QString() << QString();
@@ -179,6 +247,41 @@ private slots:
         QTEST(endpoints.scope, "scope");
         QTEST(endpoints.redirectHost, "redirectHost");
         QCOMPARE(endpoints.clientId, QStringLiteral("id"));
+    }
+
+    // A refresh token comes only when the provider's page asks for consent
+    // (OpenID Connect for offline_access, Google for access_type=offline);
+    // Microsoft needs no asking. The administrator's Prompt wins, empty: none.
+    void promptAsksWhereTheProviderWantsIt_data()
+    {
+        QTest::addColumn<QByteArray>("file");
+        QTest::addColumn<QString>("prompt"); // in the authorization address; empty: not there
+        const QByteArray custom = "Provider=custom\nClientId=id\nAuthorizeUrl=https://idp.example/a\n"
+                                  "TokenUrl=https://idp.example/t\n";
+        QTest::newRow("google") << QByteArray("Provider=google\nClientId=id\n") << QStringLiteral("consent");
+        QTest::newRow("microsoft") << QByteArray("Provider=microsoft\nClientId=id\n") << QString();
+        QTest::newRow("other, offline_access") << custom + "Scope=openid offline_access\n" << QStringLiteral("consent");
+        QTest::newRow("other, no offline_access") << custom + "Scope=openid mail\n" << QString();
+        QTest::newRow("file says another prompt")
+            << custom + "Scope=openid offline_access\nPrompt=login consent\n" << QStringLiteral("login consent");
+        QTest::newRow("file says none") << QByteArray("Provider=google\nClientId=id\nPrompt=\n") << QString();
+        QTest::newRow("microsoft, file asks") << QByteArray("Provider=microsoft\nClientId=id\nPrompt=consent\n")
+                                              << QStringLiteral("consent");
+    }
+    void promptAsksWhereTheProviderWantsIt()
+    {
+        QFETCH(QByteArray, file);
+        QFETCH(QString, prompt);
+        QTemporaryDir root;
+        Deploy(root.path(), "[SignIn]\n" + file);
+        const SignInSettings deployed = ReadSignInConfigFile(root.filePath(QStringLiteral("Lumarc/quorvane-signin.conf")));
+        // Nothing typed in the dialog but the same provider.
+        const SignInEndpoints endpoints = ResolveSignInEndpoints(MergeSignInSettings({deployed.provider, {}, {}, {}, {}, {}, {}}, deployed));
+        QVERIFY2(endpoints.ok, qPrintable(endpoints.failure));
+        const QUrlQuery asked(BuildAuthorizationUrl(endpoints, QStringLiteral("http://127.0.0.1:5/"), "s", "c", QString()));
+        QCOMPARE(asked.hasQueryItem(QStringLiteral("prompt")), !prompt.isEmpty());
+        QCOMPARE(asked.queryItemValue(QStringLiteral("prompt"), QUrl::FullyDecoded), prompt);
+        QCOMPARE(asked.hasQueryItem(QStringLiteral("access_type")), deployed.provider == QStringLiteral("google"));
     }
 
     void providersSuggestTheirSmtpServer()
@@ -276,6 +379,19 @@ private slots:
             << QByteArray();
         QTest::newRow("no lifetime: five minutes") << 200 << QByteArray(R"({"access_token":"at"})") << none << QString()
                                                    << qint64(300) << QByteArray();
+        // A lifetime past a day is not believed, and one that is no number
+        // of seconds at all is asked about again soon: never an expiry that
+        // overflows and makes every send refresh.
+        const QByteArray huge = R"({"access_token":"at","expires_in":%1})";
+        for (const char *value : {"9.2e15", "\"9.2e15\"", "9223372036854775807", "\"9223372036854775807\"",
+                                  "\"99999999999999999999999\"", "86401"})
+            QTest::newRow(QByteArray("past a day: ").append(value).constData())
+                << 200 << QByteArray(huge).replace("%1", value) << none << QString() << qint64(86400) << QByteArray();
+        for (const char *value : {"-5", "0", "\"soon\"", "\"\"", "\"nan\"", "\"-inf\"", "true", "{}", "0.4"})
+            QTest::newRow(QByteArray("nonsense: ").append(value).constData())
+                << 200 << QByteArray(huge).replace("%1", value) << none << QString() << qint64(300) << QByteArray();
+        QTest::newRow("fraction of a lifetime") << 200 << QByteArray(R"({"access_token":"at","expires_in":"3599.9"})") << none
+                                                << QString() << qint64(3599) << QByteArray();
         QTest::newRow("revoked") << 400 << QByteArray(R"({"error":"invalid_grant","error_description":"AADSTS70008: expired"})")
                                  << int(TokenFailure::InvalidGrant)
                                  << QStringLiteral("The sign-in has expired: sign in again in Setup") << qint64(0) << QByteArray();

@@ -1,6 +1,7 @@
 #include "PythonFixture.h"
 #include "TestSupport.h"
 
+#include "signin/SignInConfigFile.h"
 #include "signin/SignInDialog.h"
 #include "store/SignInChoices.h"
 #include "signin/TokenFile.h"
@@ -105,6 +106,69 @@ private slots:
         QCOMPARE(Control<QComboBox>(again, SignInDialog::kProvider)->currentIndex(), 1);
         QCOMPARE(Control<QLineEdit>(again, SignInDialog::kClientId)->text(), QStringLiteral("chosen-id"));
         QCOMPARE(again.status(), QStringLiteral("Signed in as desk@example.org."));
+    }
+
+    // Each provider shows and uses its own values: never the client id or
+    // addresses of the one shown before. The administrator's file is read
+    // again when the provider changes.
+    void switchingProviderShowsThatProvidersValues()
+    {
+        QTemporaryDir data;
+        QTemporaryDir admin;
+        const QString file = admin.filePath(QStringLiteral("quorvane-signin.conf"));
+        QVERIFY(WriteWholeFile(file, "[SignIn]\nProvider=custom\nClientId=custom-id\nAuthorizeUrl=https://idp.example/a\n"
+                                     "TokenUrl=https://idp.example/t\nScope=mail offline_access\n"));
+        SignInDialogInputs inputs = Inputs(data.path(), nullptr);
+        inputs.readDeployed = [file] { return ReadSignInConfigFile(file); };
+        SignInDialog dialog(inputs, nullptr);
+        auto *provider = Control<QComboBox>(dialog, SignInDialog::kProvider);
+        auto text = [&](int id) { return Control<QLineEdit>(dialog, id)->text(); };
+        QCOMPARE(provider->currentIndex(), 2);
+        QCOMPARE(text(SignInDialog::kClientId), QStringLiteral("custom-id"));
+        QCOMPARE(text(SignInDialog::kTokenUrl), QStringLiteral("https://idp.example/t"));
+
+        provider->setCurrentIndex(0);
+        QCOMPARE(text(SignInDialog::kClientId), QString());
+        // The greyed fields show Microsoft's own addresses and scope.
+        QCOMPARE(text(SignInDialog::kAuthorizeUrl),
+                 QStringLiteral("https://login.microsoftonline.com/organizations/oauth2/v2.0/authorize"));
+        QCOMPARE(text(SignInDialog::kTokenUrl), QStringLiteral("https://login.microsoftonline.com/organizations/oauth2/v2.0/token"));
+        QCOMPARE(text(SignInDialog::kScope), QStringLiteral("https://outlook.office.com/SMTP.Send offline_access"));
+        QCOMPARE(dialog.typedSettings().clientId, QString());
+        Control<QLineEdit>(dialog, SignInDialog::kClientId)->setText(QStringLiteral("ms-id"));
+
+        provider->setCurrentIndex(1);
+        QCOMPARE(text(SignInDialog::kClientId), QString());
+        QCOMPARE(text(SignInDialog::kTokenUrl), QStringLiteral("https://oauth2.googleapis.com/token"));
+        dialog.signIn();
+        QCOMPARE(dialog.status(), QStringLiteral("No client id is set: type the one your administrator registered."));
+
+        // What was typed for a provider comes back with it.
+        provider->setCurrentIndex(0);
+        QCOMPARE(text(SignInDialog::kClientId), QStringLiteral("ms-id"));
+
+        // The administrator changed the file meanwhile.
+        QVERIFY(WriteWholeFile(file, "[SignIn]\nProvider=custom\nClientId=new-id\nAuthorizeUrl=https://idp.example/a2\n"
+                                     "TokenUrl=https://idp.example/t2\n"));
+        provider->setCurrentIndex(2);
+        QCOMPARE(text(SignInDialog::kClientId), QStringLiteral("new-id"));
+        QCOMPARE(text(SignInDialog::kTokenUrl), QStringLiteral("https://idp.example/t2"));
+
+        // A file naming a provider this program does not know: said when the
+        // dialog opens and at Sign in, and none of its values shown or used.
+        StandInBrowser browser(false);
+        QVERIFY(WriteWholeFile(file, "[SignIn]\nProvider=yahoo\nClientId=yahoo-id\nAuthorizeUrl=http://127.0.0.1:1/a\n"
+                                     "TokenUrl=http://127.0.0.1:1/t\n"));
+        const QString refused = QStringLiteral("The sign-in file %1 names the provider \"yahoo\", which this program does not "
+                                               "know (microsoft, google or custom): it is not used.")
+                                    .arg(file);
+        SignInDialog broken(inputs, nullptr);
+        QCOMPARE(broken.status(), refused);
+        QCOMPARE(Control<QLineEdit>(broken, SignInDialog::kClientId)->text(), QString());
+        Control<QLineEdit>(broken, SignInDialog::kClientId)->setText(QStringLiteral("typed-id"));
+        broken.signIn();
+        QCOMPARE(broken.status(), refused);
+        QCOMPARE(browser.opened, 0);
     }
 
     void signsInAndOutWithThePrivateFile()

@@ -131,7 +131,10 @@ private slots:
     void signsInThroughTheBrowser()
     {
         PythonFixture server(QStringLiteral("oauth_server.py"));
-        QVERIFY2(server.start({QStringLiteral("--lifetime"), QStringLiteral("600")}), qPrintable(server.error()));
+        // A provider that keeps OpenID Connect's rule: a refresh token only
+        // for offline_access with prompt=consent.
+        QVERIFY2(server.start({QStringLiteral("--lifetime"), QStringLiteral("600"), QStringLiteral("--strict-offline")}),
+                 qPrintable(server.error()));
         StandInBrowser browser;
         SignInFlow flow(SystemBrowser());
         const QDateTime before = QDateTime::currentDateTimeUtc();
@@ -153,6 +156,7 @@ private slots:
         QCOMPARE(authorized.size(), 1);
         QVERIFY(authorized.at(0).value(QStringLiteral("ok")).toBool());
         QCOMPARE(authorized.at(0).value(QStringLiteral("login_hint")).toString(), QStringLiteral("desk@example.org"));
+        QCOMPARE(authorized.at(0).value(QStringLiteral("prompt")).toString(), QStringLiteral("consent"));
         QVERIFY(authorized.at(0).value(QStringLiteral("redirect_uri")).toString().startsWith(QStringLiteral("http://127.0.0.1:")));
         const QList<QJsonObject> tokens = server.events(QStringLiteral("token"));
         QCOMPARE(tokens.size(), 1);
@@ -175,7 +179,10 @@ private slots:
             << QStringLiteral("The sign-in was refused: invalid_client (wrong client secret)") << 1;
         QTest::newRow("no refresh token")
             << QStringList{QStringLiteral("--no-refresh-token")}
-            << QStringLiteral("The provider gave no refresh token: the scope must allow offline access") << 1;
+            << QStringLiteral("The provider gave no refresh token, so every send would need the browser again. Sign in "
+                              "once more and agree to stay signed in; if this is said again, ask your administrator "
+                              "to allow this application offline access")
+            << 1;
         // The provider shows its own error page and never redirects.
         QTest::newRow("unknown client: out of time")
             << QStringList{QStringLiteral("--client-id"), QStringLiteral("someone-else")}

@@ -1,5 +1,11 @@
+#include "OAuthTesting.h"
+#include "PythonFixture.h"
+#include "SmtpTestServer.h"
+
+#include "mail/TokenEndpoint.h"
 #include "signin/KeyringStore.h"
 #include "signin/RefreshTokenStore.h"
+#include "signin/SignOut.h"
 #include "signin/TokenFile.h"
 
 #include <QDirIterator>
@@ -138,6 +144,64 @@ private slots:
         loaded = LoadRefreshToken(choices, account, data.path(), 10s);
         QVERIFY(loaded.ok);
         QVERIFY(loaded.refreshToken.isEmpty());
+    }
+
+    // Signed in with one provider, then another: Sign out removes every
+    // token kept for the account, and revokes it where the provider offers
+    // that (RFC 7009), not only the last provider's.
+    void signingOutLeavesNoTokenBehind()
+    {
+        if (Mode() != QStringLiteral("real"))
+            QSKIP("needs the real keyring (test_signin_keyring_real)");
+        PythonFixture provider(QStringLiteral("oauth_server.py"));
+        QVERIFY2(provider.start(), qPrintable(provider.error()));
+        const QString account = QStringLiteral("desk@example.org");
+        const TokenResult custom = SignInAtOnce(provider, account);
+        QVERIFY(!custom.refreshToken.isEmpty());
+        QTemporaryDir data;
+        SignInChoices choices{QStringLiteral("custom"), QStringLiteral("quorvane-test-client"), {}, true, false,
+                              provider.url(QStringLiteral("/authorize")), provider.url(QStringLiteral("/token")), {}};
+        QCOMPARE(SaveRefreshToken(choices, account, data.path(), custom.refreshToken, 10s), QString());
+        // Then Microsoft, which has no revocation endpoint, and the private file of an earlier choice.
+        choices.provider = QStringLiteral("microsoft");
+        QCOMPARE(SaveRefreshToken(choices, account, data.path(), "rt-microsoft", 10s), QString());
+        QVERIFY(WriteTokenFile(TokenFilePath(data.path()), "rt-in-file"));
+        // Another account's sign-in is not this one's to remove.
+        QCOMPARE(WriteKeyringSecret(RefreshTokenKey(QStringLiteral("custom"), QStringLiteral("other@example.org")), "rt-other").status,
+                 KeyringStatus::Ok);
+
+        SignInSettings deployed;
+        deployed.provider = QStringLiteral("custom");
+        deployed.revocationUrl = provider.url(QStringLiteral("/revoke"));
+        const SignOutResult out = SignOutEverywhere(choices, account, data.path(), deployed, 10s);
+        QCOMPARE(out.message, QString());
+        QVERIFY(out.removed);
+        for (const char *name : {"microsoft", "google", "custom"})
+            QCOMPARE(ReadKeyringSecret(RefreshTokenKey(QLatin1String(name), account)).status, KeyringStatus::NotFound);
+        QVERIFY(!QFile::exists(TokenFilePath(data.path())));
+        QCOMPARE(ReadKeyringSecret(RefreshTokenKey(QStringLiteral("custom"), QStringLiteral("other@example.org"))).secret,
+                 QByteArray("rt-other"));
+        // Revoked at the provider: the refresh token is good for nothing now.
+        const QList<QJsonObject> revoked = provider.events(QStringLiteral("revoke"));
+        QCOMPARE(revoked.size(), 1);
+        QVERIFY(revoked.at(0).value(QStringLiteral("ok")).toBool());
+        const TokenResult refreshed = RefreshAccessToken(
+            {QUrl(provider.url(QStringLiteral("/token"))), QStringLiteral("quorvane-test-client"), {}, {}, custom.refreshToken});
+        QCOMPARE(refreshed.failure, TokenFailure::InvalidGrant);
+
+        // A provider out of reach: signed out here all the same, and said.
+        QCOMPARE(SaveRefreshToken(choices, account, data.path(), "rt-again", 10s), QString());
+        choices.provider = QStringLiteral("custom");
+        QCOMPARE(SaveRefreshToken(choices, account, data.path(), "rt-custom", 10s), QString());
+        deployed.revocationUrl = QStringLiteral("http://127.0.0.1:%1/revoke").arg(UnusedPort());
+        const SignOutResult unreachable = SignOutEverywhere(choices, account, data.path(), deployed, 10s);
+        QVERIFY(unreachable.removed);
+        QVERIFY2(unreachable.message.startsWith(QStringLiteral("Signed out here, but the provider could not be told: ")),
+                 qPrintable(unreachable.message));
+        for (const char *name : {"microsoft", "google", "custom"})
+            QCOMPARE(ReadKeyringSecret(RefreshTokenKey(QLatin1String(name), account)).status, KeyringStatus::NotFound);
+        QCOMPARE(DeleteKeyringSecret(RefreshTokenKey(QStringLiteral("custom"), QStringLiteral("other@example.org"))).status,
+                 KeyringStatus::Ok);
     }
 
     void withoutAKeyringOnlyTheChosenFileKeepsIt()

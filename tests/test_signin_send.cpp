@@ -6,6 +6,7 @@
 #include "app/SendErrorDialog.h"
 #include "app/TrayController.h"
 #include "form/MessageForm.h"
+#include "signin/SignInDialog.h"
 #include "signin/TokenFile.h"
 #include "store/SignInChoices.h"
 #include "store/TextField.h"
@@ -117,15 +118,38 @@ private slots:
             QCOMPARE(attempt.value(QStringLiteral("login")).toString(), kUser);
         }
 
-        // Revoked at the provider: the mail server refuses the held token
-        // and says so in its words; the next send asks for a new one and is
-        // told the sign-in is over.
+        // Revoked at the provider: the mail server refuses the held token,
+        // the send asks for a new one and is told the sign-in is over.
         QVERIFY(RevokeAtProvider(authorization, tokens.refreshToken));
         QCOMPARE(SendThrough(controller, QStringLiteral("third")),
-                 QStringLiteral("The server answered: 535 5.7.3 Authentication unsuccessful"));
+                 QStringLiteral("The sign-in has expired: sign in again in Setup"));
         QCOMPARE(SendThrough(controller, QStringLiteral("fourth")),
                  QStringLiteral("The sign-in has expired: sign in again in Setup"));
         QCOMPARE(smtp.messages().size(), 2);
+
+        // The sign-in dialog no longer says "Signed in as".
+        const SignInChoices saved = ReadSignInChoices(SignInChoicesPath(profile.folder()));
+        QVERIFY(saved.active);
+        QVERIFY(saved.expired);
+        SignInDialogInputs inputs;
+        inputs.account = kUser;
+        inputs.dataFolder = profile.folder();
+        inputs.choices = saved;
+        const SignInDialog dialog(inputs, nullptr);
+        QCOMPARE(dialog.status(), QStringLiteral("The sign-in of desk@example.org is no longer valid: sign in again."));
+    }
+
+    // No refresh token left where the sign-in was kept: over as well.
+    void aMissingRefreshTokenEndsTheSignIn()
+    {
+        PythonFixture authorization(QStringLiteral("oauth_server.py"));
+        QVERIFY2(authorization.start(), qPrintable(authorization.error()));
+        Profile profile(Profile::Unsaved);
+        PrepareProfile(profile, UnusedPort(), authorization, "rt-gone");
+        QVERIFY(RemoveTokenFile(TokenFilePath(profile.folder())));
+        TrayController controller(profile.state);
+        QCOMPARE(SendThrough(controller, QStringLiteral("gone")), QStringLiteral("The sign-in has expired: sign in again in Setup"));
+        QVERIFY(ReadSignInChoices(SignInChoicesPath(profile.folder())).expired);
     }
 
     // The refresh token is in the keyring, and there is none to ask: the send

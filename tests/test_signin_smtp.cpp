@@ -175,29 +175,98 @@ private slots:
         QCOMPARE(smtp.events(QStringLiteral("auth")).size(), 3);
     }
 
-    // A token the server refuses fails the send with the server's own
-    // words, and is not held for the next one.
-    void refusedTokenFailsInTheServersWords()
+    // A held token the server refuses before its time (revoked, or the
+    // server knows better) is dropped, one new one is asked for and the
+    // mail goes with it. Both ways servers refuse: a plain 535, and the 334
+    // challenge with a JSON error that Gmail and Dovecot send.
+    void refusedHeldTokenIsRefreshedOnce_data()
     {
+        QTest::addColumn<bool>("challenge");
+        QTest::newRow("535") << false;
+        QTest::newRow("334 challenge") << true;
+    }
+    void refusedHeldTokenIsRefreshedOnce()
+    {
+        QFETCH(bool, challenge);
+        PythonFixture authorization(QStringLiteral("oauth_server.py"));
+        QVERIFY2(authorization.start({QStringLiteral("--rotate")}), qPrintable(authorization.error()));
+        SmtpTestServer smtp(QStringLiteral("smtp_xoauth2_server.py"));
+        QVERIFY2(StartSmtp(smtp, authorization, challenge ? QStringList{QStringLiteral("--challenge-refusal")} : QStringList{}),
+                 qPrintable(smtp.error()));
+        const TokenResult tokens = SignInAtOnce(authorization, kUser);
+        QVERIFY(!tokens.refreshToken.isEmpty());
+        const qsizetype signInRequests = authorization.events(QStringLiteral("token")).size();
+
+        const HeldAccessToken bogus{"at-not-issued", QDateTime::currentDateTimeUtc().addSecs(3600)};
+        const DeliveryOutcome outcome = DeliverOnWorker(SignedInJob(smtp, authorization, bogus, tokens.refreshToken));
+        QVERIFY2(outcome.sent, qPrintable(outcome.failure));
+        QVERIFY(!outcome.signInOver);
+        QCOMPARE(authorization.events(QStringLiteral("token")).size(), signInRequests + 1);
+        QVERIFY(!outcome.accessToken.accessToken.isEmpty());
+        QVERIFY(outcome.accessToken.accessToken != bogus.accessToken);
+        // Rotated on the way: the new one is to be stored.
+        QVERIFY(!outcome.newRefreshToken.isEmpty());
+        QVERIFY(outcome.newRefreshToken != tokens.refreshToken);
+        const QList<QJsonObject> auth = smtp.events(QStringLiteral("auth"));
+        QCOMPARE(auth.size(), 2);
+        QVERIFY(!auth.at(0).value(QStringLiteral("success")).toBool());
+        QVERIFY(auth.at(1).value(QStringLiteral("success")).toBool());
+        QCOMPARE(smtp.messages().size(), 1);
+    }
+
+    // Refused again with a token just had from the provider, or no new one
+    // to be had: the sign-in is over, and the send says so and what to do,
+    // with the server's reason; never "server said 334".
+    void refusedFreshTokenEndsTheSignIn_data()
+    {
+        QTest::addColumn<bool>("challenge");
+        QTest::addColumn<QString>("reason");
+        QTest::newRow("535") << false << QStringLiteral("535 5.7.3 Authentication unsuccessful");
+        QTest::newRow("334 challenge") << true << QStringLiteral("invalid_token");
+    }
+    void refusedFreshTokenEndsTheSignIn()
+    {
+        QFETCH(bool, challenge);
+        QFETCH(QString, reason);
         PythonFixture authorization(QStringLiteral("oauth_server.py"));
         QVERIFY2(authorization.start(), qPrintable(authorization.error()));
         SmtpTestServer smtp(QStringLiteral("smtp_xoauth2_server.py"));
-        QVERIFY2(StartSmtp(smtp, authorization), qPrintable(smtp.error()));
-        const HeldAccessToken bogus{"at-not-issued", QDateTime::currentDateTimeUtc().addSecs(3600)};
-        const DeliveryOutcome outcome = DeliverOnWorker(SignedInJob(smtp, authorization, bogus, "rt-unused"));
-        QVERIFY(!outcome.sent);
-        QCOMPARE(outcome.failure, QStringLiteral("The server answered: 535 5.7.3 Authentication unsuccessful"));
-        QVERIFY(outcome.accessToken.accessToken.isEmpty());
-        QVERIFY(authorization.events(QStringLiteral("token")).isEmpty());
+        QVERIFY2(StartSmtp(smtp, authorization, challenge ? QStringList{QStringLiteral("--challenge-refusal")} : QStringList{}),
+                 qPrintable(smtp.error()));
+        // Tokens of another account: the server takes none of them for kUser.
+        const TokenResult other = SignInAtOnce(authorization, QStringLiteral("other@example.org"));
+        QVERIFY(!other.refreshToken.isEmpty());
+        const qsizetype signInRequests = authorization.events(QStringLiteral("token")).size();
 
-        // The provider out of reach: said so, and nothing goes to the server.
+        const HeldAccessToken held{other.accessToken, QDateTime::currentDateTimeUtc().addSecs(3600)};
+        const DeliveryOutcome outcome = DeliverOnWorker(SignedInJob(smtp, authorization, held, other.refreshToken));
+        QVERIFY(!outcome.sent);
+        QVERIFY(outcome.signInOver);
+        QCOMPARE(outcome.failure,
+                 QStringLiteral("The mail server refused the sign-in (%1): sign in again in Setup").arg(reason));
+        QVERIFY(outcome.accessToken.accessToken.isEmpty());
+        // Refreshed once, not again and again.
+        QCOMPARE(authorization.events(QStringLiteral("token")).size(), signInRequests + 1);
+        const QList<QJsonObject> auth = smtp.events(QStringLiteral("auth"));
+        QCOMPARE(auth.size(), 2);
+        QVERIFY(smtp.messages().isEmpty());
+
+        // The refresh token itself revoked: said as the end of the sign-in too.
+        QVERIFY(RevokeAtProvider(authorization, other.refreshToken));
+        const DeliveryOutcome revoked = DeliverOnWorker(SignedInJob(smtp, authorization, held, other.refreshToken));
+        QVERIFY(!revoked.sent);
+        QVERIFY(revoked.signInOver);
+        QCOMPARE(revoked.failure, QStringLiteral("The sign-in has expired: sign in again in Setup"));
+
+        // The provider out of reach: said so, the sign-in is not over.
         DeliveryJob unreachable = SignedInJob(smtp, authorization, {}, "rt-unused");
         unreachable.signIn->refresh.tokenUrl = QUrl(QStringLiteral("http://127.0.0.1:%1/token").arg(UnusedPort()));
         const DeliveryOutcome offline = DeliverOnWorker(std::move(unreachable));
         QVERIFY(!offline.sent);
+        QVERIFY(!offline.signInOver);
         QVERIFY2(offline.failure.startsWith(QStringLiteral("The sign-in service could not be reached")),
                  qPrintable(offline.failure));
-        QCOMPARE(smtp.events(QStringLiteral("auth")).size(), 1);
+        QCOMPARE(smtp.events(QStringLiteral("auth")).size(), 3);
     }
 
     void tokensKeepTheTlsRules()

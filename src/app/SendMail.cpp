@@ -50,11 +50,16 @@ SendMailOutcome SendMailWithReason(DeliveryJob job, const QString &libraryFolder
     const DeliverEntry deliver = MailLibraryEntry(libraryFolder);
     if (!deliver)
         return {1, QStringLiteral("The mail library %1 cannot be loaded").arg(MailLibraryPath(libraryFolder)), {}, {},
-                false, -1};
+                false, -1, false};
     DeliveryOutcome outcome;
     deliver(&job, &outcome);
-    return {outcome.sent ? 0 : 1,        outcome.failure,      outcome.accessToken, outcome.newRefreshToken,
-            outcome.mayWorkLater && !outcome.sent, outcome.retryAfter};
+    return {outcome.sent ? 0 : 1,
+            outcome.failure,
+            outcome.accessToken,
+            outcome.newRefreshToken,
+            outcome.mayWorkLater && !outcome.sent,
+            outcome.retryAfter,
+            outcome.signInOver && !outcome.sent};
 }
 
 int SendMail(DeliveryJob job, const QString &libraryFolder)

@@ -35,5 +35,6 @@ struct SendMailOutcome {
     // otherwise the user must mend something first.
     bool mayWorkLater = false;
     int retryAfter = -1;
+    bool signInOver = false;     // signed in, and only signing in again helps
 };
 SendMailOutcome SendMailWithReason(DeliveryJob job, const QString &libraryFolder);

@@ -71,6 +71,8 @@ bool SignInSession::prepare(const StoredData &data, const QString &libraryFolder
             return true;
         }
         *failure = signIn.failure;
+        if (signIn.over)
+            markOver(*m_send);
         return false;
     }
     login.refresh = std::move(signIn.refresh);
@@ -85,6 +87,8 @@ void SignInSession::sent(const QString &libraryFolder, const SendMailOutcome &ou
         return;
     m_held = outcome.accessToken;
     m_heldAccount = send->context.account;
+    if (outcome.signInOver)
+        markOver(*send);
     if (outcome.newRefreshToken.isEmpty())
         return;
     // The old one is spent. Should the new one not be kept, the next refresh
@@ -95,6 +99,18 @@ void SignInSession::sent(const QString &libraryFolder, const SendMailOutcome &ou
         return;
     QString failure;
     store(&send->context, &send->choices, &outcome.newRefreshToken, &failure);
+}
+
+void SignInSession::markOver(const SignedInSend &send)
+{
+    m_held = {};
+    if (send.choices.expired)
+        return;
+    // Said by the sign-in dialog until the user signs in again. Should the
+    // note not be written, the next send finds the same and says it anew.
+    SignInChoices over = send.choices;
+    over.expired = true;
+    WriteSignInChoices(SignInChoicesPath(send.context.dataFolder), over);
 }
 
 std::optional<SuggestedSmtpServer> SignInSession::runDialog(QWidget *owner, const StoredData &data,

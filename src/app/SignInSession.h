@@ -48,4 +48,6 @@ private:
         SignInChoices choices;
     };
     std::optional<SignedInSend> m_send;
+    // The sign-in is over: nothing held is of use, and the choices say so.
+    void markOver(const SignedInSend &send);
 };

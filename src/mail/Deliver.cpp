@@ -28,6 +28,39 @@ TransportResult Submit(const DeliveryJob &job, const TransportPlan &plan, const 
     return SubmitMail(plan, credentials, mail, job.options);
 }
 
+// The server or the mail service refused the sign-in's token. One held from
+// an earlier send may have been revoked before its time: it is dropped and
+// one new one is asked for. A refused fresh token means the sign-in itself
+// is over.
+TransportResult RetrySignedIn(const DeliveryJob &job, const TransportPlan &plan, const ComposedMail &mail,
+                              SmtpCredentials &credentials, SendAuthorization &authorization, DeliveryOutcome &outcome,
+                              TransportResult result)
+{
+    if (!authorization.refreshed) {
+        authorization = AccessTokenForSend({}, job.signIn->refresh, QDateTime::currentDateTimeUtc());
+        if (!authorization.newRefreshToken.isEmpty())
+            outcome.newRefreshToken = authorization.newRefreshToken;
+        if (!authorization.ok) {
+            outcome.signInOver = authorization.failure == TokenFailure::InvalidGrant;
+            TransportResult failed;
+            failed.failure = authorization.message;
+            // The provider could not be reached: the sign-in itself is fine.
+            failed.mayWorkLater = authorization.failure == TokenFailure::Unreachable;
+            return failed;
+        }
+        credentials.bearerToken = authorization.token.accessToken.constData();
+        result = Submit(job, plan, &credentials, mail);
+    }
+    if (result.loginRefused) {
+        outcome.signInOver = true;
+        result.failure = SignInRefusedMessage(result.loginRefusal);
+    } else if (result.tokenRefused) {
+        outcome.signInOver = true;
+        result.failure += QStringLiteral(". The sign-in is no longer valid: sign in again from Setup.");
+    }
+    return result;
+}
+
 } // namespace
 
 DeliveryOutcome Deliver(DeliveryJob job)
@@ -62,32 +95,19 @@ DeliveryOutcome Deliver(DeliveryJob job)
             outcome.failure = authorization.message;
             // The provider could not be reached: the sign-in itself is fine.
             outcome.mayWorkLater = authorization.failure == TokenFailure::Unreachable;
+            outcome.signInOver = authorization.failure == TokenFailure::InvalidGrant;
             return outcome;
         }
         credentials.password = nullptr;
         credentials.bearerToken = authorization.token.accessToken.constData();
     }
     TransportResult result = Submit(job, plan, login ? &credentials : nullptr, mail);
-    if (result.tokenRefused && job.signIn && !authorization.refreshed && !job.signIn->refresh.refreshToken.isEmpty()) {
-        // The held token was taken back early (a password change, a revoked
-        // grant): one fresh token, one more try.
-        authorization = AccessTokenForSend({}, job.signIn->refresh, QDateTime::currentDateTimeUtc());
-        if (!authorization.newRefreshToken.isEmpty())
-            outcome.newRefreshToken = authorization.newRefreshToken;
-        if (!authorization.ok) {
-            outcome.failure = authorization.message;
-            // The provider could not be reached: the sign-in itself is fine.
-            outcome.mayWorkLater = authorization.failure == TokenFailure::Unreachable;
-            return outcome;
-        }
-        credentials.bearerToken = authorization.token.accessToken.constData();
-        result = Submit(job, plan, &credentials, mail);
-    }
-    if (result.tokenRefused)
-        result.failure += QStringLiteral(". The sign-in is no longer valid: sign in again from Setup.");
+    if (job.signIn && (result.loginRefused || result.tokenRefused))
+        result = RetrySignedIn(job, plan, mail, credentials, authorization, outcome, result);
     outcome.sent = result.sent;
     outcome.failure = result.failure;
     outcome.mayWorkLater = result.mayWorkLater;
+    outcome.signInOver = outcome.signInOver || result.signInOver;
     outcome.retryAfter = result.retryAfter;
     // A token the server refused is not offered again: the next send asks
     // for a new one.

@@ -60,6 +60,9 @@ struct DeliveryOutcome {
     // not the mail went out.
     HeldAccessToken accessToken;
     QByteArray newRefreshToken;
+    // Signed in, and the sign-in is over: the provider would give no new
+    // token, or the mail server refused a fresh one. Only signing in again helps.
+    bool signInOver = false;
 };
 
 // Checks the attachment, composes the mail, plans the transport, gets a fresh

@@ -6,6 +6,8 @@
 #include "mail/TransportPolicy.h"
 
 #include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
 
 #include <curl/curl.h>
 #include <openssl/ssl.h>
@@ -18,6 +20,7 @@
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <optional>
 
 #include <poll.h>
 #include <sys/socket.h>
@@ -66,6 +69,25 @@ TransportResult Failed(const QString &why)
     return {false, why};
 }
 
+// The reason in a refused token's challenge: its "status", as the
+// providers give it, in printable text only. Nothing for any other
+// challenge (a LOGIN prompt, the empty one before the token).
+std::optional<QByteArray> TokenRefusal(const QByteArray &challenge)
+{
+    const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromBase64(challenge.trimmed()));
+    if (!document.isObject())
+        return std::nullopt;
+    const QJsonValue status = document.object().value(QStringLiteral("status"));
+    QByteArray reason = status.isString() ? status.toString().toUtf8().left(100) : QByteArray::number(status.toInteger());
+    if (reason.isEmpty() || reason == "0")
+        return QByteArrayLiteral("token refused");
+    for (char &c : reason) {
+        if (static_cast<unsigned char>(c) < 0x20 || static_cast<unsigned char>(c) > 0x7e)
+            c = '?';
+    }
+    return reason;
+}
+
 // Watches the SMTP dialogue as libcurl has it:
 // - the server's last refusal (a 4xx or 5xx line), so a failure can say in
 //   the server's own words what it did not take;
@@ -83,6 +105,11 @@ struct SessionWatch {
     QByteArray lastRefusal;
     bool loggingIn = false;
     bool saidQuit = false;
+    // A server refusing an OAuth token (Gmail, Dovecot) answers it with a
+    // 334 challenge holding a base64 JSON error, and only gives its 535 once
+    // that is acknowledged; libcurl takes the 334 as a refused login and
+    // hangs up, so the JSON is all the reason there is.
+    QByteArray tokenRefusal;
 
     static int rememberSocket(void *self, curl_socket_t socket, curlsocktype)
     {
@@ -94,9 +121,13 @@ struct SessionWatch {
     {
         auto *session = static_cast<SessionWatch *>(self);
         if (type == CURLINFO_HEADER_IN) {
+            const QByteArray challengeBefore = session->tokenRefusal;
             const bool refused = session->heard(QByteArray(data, static_cast<qsizetype>(size)));
-            if (refused && session->loggingIn)
-                session->sayQuit(easy);
+            // A token refused with a challenge waits for its answer (an
+            // empty line) before anything else.
+            const bool challenged = session->tokenRefusal != challengeBefore;
+            if ((refused || challenged) && session->loggingIn)
+                session->sayQuit(easy, challenged);
         }
         if (type == CURLINFO_HEADER_OUT && size >= 4) {
             if (std::memcmp(data, "AUTH", 4) == 0)
@@ -110,12 +141,13 @@ struct SessionWatch {
         return 0;
     }
 
-    void sayQuit(CURL *easy)
+    void sayQuit(CURL *easy, bool answerChallenge)
     {
         if (saidQuit || socket == CURL_SOCKET_BAD)
             return;
         saidQuit = true;
-        static const char kQuit[] = "QUIT\r\n";
+        const char *kQuit = answerChallenge ? "\r\nQUIT\r\n" : "QUIT\r\n";
+        const std::size_t length = std::strlen(kQuit);
         curl_tlssessioninfo *tls = nullptr;
         SSL *ssl = nullptr;
         if (curl_easy_getinfo(easy, CURLINFO_TLS_SSL_PTR, &tls) == CURLE_OK && tls &&
@@ -124,8 +156,8 @@ struct SessionWatch {
                 return; // another TLS library's session is not ours to write to
             ssl = static_cast<SSL *>(tls->internals);
         }
-        const bool sent = ssl ? SSL_write(ssl, kQuit, sizeof kQuit - 1) > 0
-                              : ::send(socket, kQuit, sizeof kQuit - 1, MSG_NOSIGNAL) > 0;
+        const bool sent = ssl ? SSL_write(ssl, kQuit, static_cast<int>(length)) > 0
+                              : ::send(socket, kQuit, length, MSG_NOSIGNAL) > 0;
         if (sent)
             awaitGoodbye(ssl);
     }
@@ -165,6 +197,8 @@ struct SessionWatch {
         bool refused = false;
         for (const QByteArray &raw : lines.split('\n')) {
             const QByteArray line = raw.trimmed();
+            if (line.startsWith("334 "))
+                tokenRefusal = TokenRefusal(line.mid(4)).value_or(tokenRefusal);
             if (line.size() >= 3 && (line[0] == '4' || line[0] == '5') && std::isdigit(static_cast<unsigned char>(line[1])) &&
                 std::isdigit(static_cast<unsigned char>(line[2]))) {
                 // Printable text only, and not a page of it.
@@ -311,8 +345,15 @@ TransportResult SubmitMail(const TransportPlan &plan, const SmtpCredentials *cre
     curl_easy_setopt(e, CURLOPT_XOAUTH2_BEARER, nullptr);
     TransportResult result;
     result.sent = code == CURLE_OK;
-    if (!result.sent) {
+    if (code == CURLE_LOGIN_DENIED) {
+        result.loginRefused = true;
+        result.loginRefusal = QString::fromLatin1(!session.tokenRefusal.isEmpty() ? session.tokenRefusal : session.lastRefusal);
+    }
+    if (!result.sent)
         result.mayWorkLater = MayWorkLater(code, session.lastRefusal) && message.failure().isEmpty();
+    if (!result.sent && !session.tokenRefusal.isEmpty() && session.lastRefusal.isEmpty()) {
+        result.failure = QStringLiteral("The server refused the token: %1").arg(QString::fromLatin1(session.tokenRefusal));
+    } else if (!result.sent) {
         long response = 0;
         curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &response);
         // An attachment that stopped says why better than libcurl's

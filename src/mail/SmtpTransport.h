@@ -29,6 +29,11 @@ struct TransportResult {
     bool signInOver = false;
     bool mayWorkLater = false;
     int retryAfter = -1;
+    // The server refused the login itself (a password or token it does not
+    // take), with its reason: the JSON error of a refused token's 334
+    // challenge, else its refusal line.
+    bool loginRefused = false;
+    QString loginRefusal{};
 };
 
 // Submits one composed mail over SMTP as the plan says. Sent means the server

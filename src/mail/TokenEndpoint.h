@@ -14,6 +14,9 @@ class QNetworkReply;
 // this machine's loopback address (as IsLoopbackHost has it), never with a
 // user name or a fragment in the address.
 bool IsAllowedEndpoint(const QUrl &url);
+// Why not, to end "The token URL ..." ("must begin with https://"); empty
+// when allowed.
+QString EndpointProblem(const QUrl &url);
 
 // One POST to a token endpoint, answered through finished(). For the sign-in
 // dialog, which must keep its window painting while it waits.
@@ -50,6 +53,12 @@ struct TokenRefreshRequest {
 // shares nothing with other threads. A rotated refresh token comes back in
 // the result for the caller to store.
 TokenResult RefreshAccessToken(const TokenRefreshRequest &request);
+
+// Revokes a refresh token at the provider (RFC 7009), waiting at most
+// `timeout`; user input waits meanwhile. Empty when the provider took it,
+// else why not.
+QString RevokeRefreshToken(const QUrl &revocationUrl, const QString &clientId, const QString &clientSecret,
+                           const QByteArray &refreshToken, std::chrono::milliseconds timeout);
 
 // The same wait for any form, e.g. a code exchange done off the UI thread.
 TokenResult PostTokenRequest(const QUrl &tokenUrl, const QByteArray &form, std::chrono::milliseconds timeout);

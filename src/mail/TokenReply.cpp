@@ -3,11 +3,37 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
+#include <cmath>
+
 namespace {
 
 // When the provider does not say how long a token lasts, it is not trusted
 // for long.
 constexpr qint64 kUnstatedLifetimeSeconds = 300;
+// Nor for longer than a day, whatever it says: a lifetime past what a date
+// can hold would leave no valid expiry at all.
+constexpr qint64 kLongestLifetimeSeconds = 24 * 60 * 60;
+
+// expires_in, a number or (some providers) a string of one. What is no
+// positive number of seconds is asked about again soon.
+qint64 LifetimeSeconds(const QJsonValue &lifetime)
+{
+    double seconds = -1;
+    if (lifetime.isDouble()) {
+        seconds = lifetime.toDouble();
+    } else if (lifetime.isString()) {
+        bool number = false;
+        seconds = lifetime.toString().trimmed().toDouble(&number);
+        // Too large for a double still says "long"; only a non-number is nonsense.
+        if (!number && !std::isinf(seconds))
+            seconds = -1;
+    }
+    if (std::isnan(seconds) || seconds < 1)
+        return kUnstatedLifetimeSeconds;
+    if (seconds >= double(kLongestLifetimeSeconds))
+        return kLongestLifetimeSeconds;
+    return static_cast<qint64>(seconds);
+}
 
 TokenResult Failed(TokenFailure kind, const QString &message)
 {
@@ -38,6 +64,14 @@ QString SignInExpiredMessage()
     return QStringLiteral("The sign-in has expired: sign in again in Setup");
 }
 
+QString SignInRefusedMessage(const QString &serverReason)
+{
+    const QString reason = serverReason.simplified();
+    if (reason.isEmpty())
+        return QStringLiteral("The mail server refused the sign-in: sign in again in Setup");
+    return QStringLiteral("The mail server refused the sign-in (%1): sign in again in Setup").arg(reason);
+}
+
 TokenResult ParseTokenReply(int httpStatus, const QByteArray &body, const QDateTime &now)
 {
     QJsonParseError parseError{};
@@ -63,12 +97,7 @@ TokenResult ParseTokenReply(int httpStatus, const QByteArray &body, const QDateT
     TokenResult out;
     out.ok = true;
     out.accessToken = accessToken.toUtf8();
-    // Some providers send the lifetime as a string.
-    const QJsonValue lifetime = reply.value(QStringLiteral("expires_in"));
-    qint64 seconds = lifetime.isString() ? lifetime.toString().toLongLong() : lifetime.toInteger(-1);
-    if (seconds <= 0)
-        seconds = kUnstatedLifetimeSeconds;
-    out.expiresAt = now.toUTC().addSecs(seconds);
+    out.expiresAt = now.toUTC().addSecs(LifetimeSeconds(reply.value(QStringLiteral("expires_in"))));
     out.refreshToken = reply.value(QStringLiteral("refresh_token")).toString().toUtf8();
     return out;
 }

@@ -34,6 +34,9 @@ inline bool AccessTokenUsable(const QByteArray &accessToken, const QDateTime &ex
 
 // The sign-in's message for a sign-in that is over.
 QString SignInExpiredMessage();
+// The same, when the mail server refused a token just had from the
+// provider, with the server's reason.
+QString SignInRefusedMessage(const QString &serverReason);
 
 // The forms posted to the token endpoint (application/x-www-form-urlencoded).
 QByteArray CodeExchangeForm(const QString &clientId, const QString &clientSecret, const QString &code,

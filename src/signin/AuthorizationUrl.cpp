@@ -34,6 +34,8 @@ QUrl BuildAuthorizationUrl(const SignInEndpoints &endpoints, const QString &redi
         // Google hands out a refresh token only when asked for one.
         add("access_type", QStringLiteral("offline"));
     }
+    if (!endpoints.prompt.isEmpty())
+        add("prompt", endpoints.prompt);
     if (!loginHint.trimmed().isEmpty())
         add("login_hint", loginHint.trimmed());
     url.setQuery(query);

@@ -1,6 +1,8 @@
 #include "signin/SignInConfigFile.h"
 
+#include <QFile>
 #include <QFileInfo>
+#include <QStringDecoder>
 #include <QSettings>
 
 namespace {
@@ -64,6 +66,16 @@ SignInSettings ReadSignInConfigFile(const QString &path)
     SignInSettings out;
     if (path.isEmpty() || !QFileInfo(path).isReadable())
         return out;
+    // Read as UTF-8 otherwise, a stray byte would become another value.
+    QFile raw(path);
+    if (raw.open(QIODevice::ReadOnly)) {
+        QStringDecoder utf8(QStringDecoder::Utf8);
+        const QString text = utf8.decode(raw.read(1 << 20));
+        if (utf8.hasError()) {
+            out.problem = QStringLiteral("The sign-in file %1 is not UTF-8 text: it is not used").arg(path);
+            return out;
+        }
+    }
     QSettings file(path, QSettings::IniFormat);
     file.beginGroup(QStringLiteral("SignIn"));
     out.provider = Value(file, "Provider").toLower();
@@ -73,5 +85,17 @@ SignInSettings ReadSignInConfigFile(const QString &path)
     out.authorizeUrl = Value(file, "AuthorizeUrl");
     out.tokenUrl = Value(file, "TokenUrl");
     out.scope = Value(file, "Scope");
+    if (file.contains(QStringLiteral("Prompt")))
+        out.prompt = Value(file, "Prompt");
+    out.revocationUrl = Value(file, "RevocationUrl");
+    const QString provider = Value(file, "Provider");
+    if (!provider.isEmpty() && !QStringList{QStringLiteral("microsoft"), QStringLiteral("google"), QStringLiteral("custom")}
+                                    .contains(out.provider)) {
+        SignInSettings refused;
+        refused.problem = QStringLiteral("The sign-in file %1 names the provider \"%2\", which this program does not "
+                                         "know (microsoft, google or custom): it is not used")
+                              .arg(path, provider.left(40));
+        return refused;
+    }
     return out;
 }

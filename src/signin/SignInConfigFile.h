@@ -8,7 +8,8 @@
 // The file an administrator deploys so that every desk signs in with the
 // organisation's own application registration: Lumarc/quorvane-signin.conf,
 // group [SignIn], keys Provider, ClientId, ClientSecret, Tenant,
-// AuthorizeUrl, TokenUrl, Scope.
+// AuthorizeUrl, TokenUrl, Scope, Prompt (present but empty: none),
+// RevocationUrl.
 
 // The places looked in, in order: the user's config folder, then each folder
 // of the system's list ("/etc/xdg" when the list is empty). configHome empty

@@ -3,6 +3,7 @@
 #include "signin/RefreshTokenStore.h"
 #include "signin/SignInEndpoints.h"
 #include "signin/SignInFlow.h"
+#include "signin/SignOut.h"
 #include "widgets/WrapCheckBox.h"
 
 #include <QCheckBox>
@@ -90,16 +91,11 @@ SignInDialog::SignInDialog(const SignInDialogInputs &inputs, QWidget *owner)
 {
     m_controls = BuildDialog(this, kTemplate);
     // What was chosen here before, else what the administrator deployed.
-    const SignInSettings shown =
-        MergeSignInSettings(ChosenSignInSettings(inputs.choices), inputs.deployed);
+    const SignInSettings shown = MergeSignInSettings(ChosenSignInSettings(inputs.choices), deployedNow());
     auto *provider = m_controls.get<QComboBox>(kProvider);
     provider->setCurrentIndex(ProviderRow(shown.provider));
-    edit(kClientId)->setText(shown.clientId);
-    edit(kTenant)->setText(shown.tenant);
     edit(kTenant)->setPlaceholderText(QStringLiteral("organizations"));
-    edit(kAuthorizeUrl)->setText(shown.authorizeUrl);
-    edit(kTokenUrl)->setText(shown.tokenUrl);
-    edit(kScope)->setText(shown.scope);
+    showProvider(provider->currentIndex());
     m_controls.get<QCheckBox>(kTokenInFile)->setChecked(inputs.choices.tokenInFile);
     // It shows providers' error texts: never read as markup.
     m_controls.get<QLabel>(kStatus)->setTextFormat(Qt::PlainText);
@@ -107,7 +103,15 @@ SignInDialog::SignInDialog(const SignInDialogInputs &inputs, QWidget *owner)
     providerChosen();
     setRunning(false);
     // Said from the choices: the keyring is opened at sign-in and at send only.
-    setStatus(inputs.choices.active ? SignedInText(inputs.account) : QStringLiteral("Not signed in."));
+    if (!inputs.choices.active)
+        setStatus(QStringLiteral("Not signed in."));
+    else if (inputs.choices.expired)
+        setStatus(QStringLiteral("The sign-in of %1 is no longer valid: sign in again.").arg(inputs.account.trimmed()));
+    else
+        setStatus(SignedInText(inputs.account));
+    // Before anything else: nothing signs in until the administrator mends it.
+    if (const QString problem = deployedNow().problem; !problem.isEmpty())
+        setStatus(problem + u'.');
 
     connect(provider, &QComboBox::currentIndexChanged, this, &SignInDialog::providerChosen);
     connect(m_controls.get<QPushButton>(kSignIn), &QPushButton::clicked, this, &SignInDialog::signIn);
@@ -134,12 +138,61 @@ void SignInDialog::setStatus(const QString &text)
     m_controls.get<QLabel>(kStatus)->setText(text);
 }
 
+SignInSettings SignInDialog::deployedNow() const
+{
+    return m_inputs.readDeployed ? m_inputs.readDeployed() : m_inputs.deployed;
+}
+
 void SignInDialog::providerChosen()
 {
     const int row = m_controls.get<QComboBox>(kProvider)->currentIndex();
+    if (row != m_shownRow)
+        showProvider(row);
     edit(kTenant)->setEnabled(row == 0);
     for (const int id : {kAuthorizeUrl, kTokenUrl, kScope})
         edit(id)->setEnabled(row == 2);
+}
+
+// Fills the fields with the provider's own values: what was typed for it in
+// this dialog, else what was chosen for it before, else the administrator's
+// file for it. The fields that do not apply show the provider's addresses
+// and scope, greyed.
+void SignInDialog::showProvider(int row)
+{
+    if (m_shownRow >= 0) {
+        // Kept only when changed by hand, so the file's new values show.
+        const SignInSettings typed = typedSettings(m_shownRow);
+        if (typed != m_filled[m_shownRow])
+            m_typed[m_shownRow] = typed;
+    }
+    m_shownRow = row;
+    const QString key = QLatin1String(kProviderKeys[row]);
+    SignInSettings values;
+    if (m_typed[row]) {
+        values = *m_typed[row];
+    } else {
+        SignInSettings chosen;
+        chosen.provider = key;
+        if (m_inputs.choices.provider.compare(key, Qt::CaseInsensitive) == 0)
+            chosen = ChosenSignInSettings(m_inputs.choices);
+        values = MergeSignInSettings(chosen, deployedNow());
+    }
+    values.provider = key;
+    if (row != 2) {
+        // A stand-in client id, to learn the addresses before one is typed.
+        SignInSettings probe = values;
+        probe.clientId = QStringLiteral("-");
+        const SignInEndpoints endpoints = ResolveSignInEndpoints(probe);
+        values.authorizeUrl = endpoints.ok ? endpoints.authorizeUrl.toString() : QString();
+        values.tokenUrl = endpoints.ok ? endpoints.tokenUrl.toString() : QString();
+        values.scope = endpoints.ok ? endpoints.scope : QString();
+    }
+    edit(kClientId)->setText(values.clientId);
+    edit(kTenant)->setText(row == 0 ? values.tenant : QString());
+    edit(kAuthorizeUrl)->setText(values.authorizeUrl);
+    edit(kTokenUrl)->setText(values.tokenUrl);
+    edit(kScope)->setText(values.scope);
+    m_filled[row] = typedSettings(row);
 }
 
 void SignInDialog::setRunning(bool running)
@@ -153,7 +206,11 @@ void SignInDialog::setRunning(bool running)
 
 SignInSettings SignInDialog::typedSettings() const
 {
-    const int row = m_controls.get<QComboBox>(kProvider)->currentIndex();
+    return typedSettings(m_controls.get<QComboBox>(kProvider)->currentIndex());
+}
+
+SignInSettings SignInDialog::typedSettings(int row) const
+{
     SignInSettings out;
     out.provider = QLatin1String(kProviderKeys[row]);
     out.clientId = edit(kClientId)->text();
@@ -186,7 +243,7 @@ void SignInDialog::signIn()
         setStatus(QStringLiteral("Type your address as the Username in Setup first."));
         return;
     }
-    const SignInEndpoints endpoints = ResolveSignInEndpoints(MergeSignInSettings(typedSettings(), m_inputs.deployed));
+    const SignInEndpoints endpoints = ResolveSignInEndpoints(MergeSignInSettings(typedSettings(), deployedNow()));
     if (!endpoints.ok) {
         setStatus(endpoints.failure + u'.');
         return;
@@ -237,10 +294,11 @@ void SignInDialog::signOut()
 {
     setRunning(true);
     m_controls.widget(kCancel)->setEnabled(false);
-    const QString failure = ForgetRefreshToken(m_inputs.choices, m_inputs.account, m_inputs.dataFolder, m_inputs.keyringWait);
+    const SignOutResult out =
+        SignOutEverywhere(m_inputs.choices, m_inputs.account, m_inputs.dataFolder, deployedNow(), m_inputs.keyringWait);
     setRunning(false);
-    if (!failure.isEmpty()) {
-        setStatus(failure + u'.');
+    if (!out.removed) {
+        setStatus(out.message + u'.');
         return;
     }
     const SignInChoices choices = chosen(false);
@@ -249,5 +307,5 @@ void SignInDialog::signOut()
         return;
     }
     m_inputs.choices = choices;
-    setStatus(QStringLiteral("Not signed in."));
+    setStatus(out.message.isEmpty() ? QStringLiteral("Not signed in.") : out.message + u'.');
 }

@@ -8,7 +8,11 @@
 #include <QDateTime>
 #include <QDialog>
 
+#include <optional>
+
+#include <array>
 #include <chrono>
+#include <functional>
 
 class QCheckBox;
 class QComboBox;
@@ -22,6 +26,9 @@ struct SignInDialogInputs {
     QString account;         // Setup's Username: whom the sign-in is for
     QString dataFolder;      // the folder of the data files
     SignInSettings deployed; // the administrator's file, if any
+    // Reads the administrator's file again, as it may have changed since;
+    // unset: `deployed` as given.
+    std::function<SignInSettings()> readDeployed;
     SignInChoices choices;   // as last saved
     std::chrono::milliseconds keyringWait{std::chrono::seconds(10)};
 };
@@ -71,6 +78,9 @@ signals:
 
 private:
     void providerChosen();
+    void showProvider(int row);
+    SignInSettings typedSettings(int row) const; // the fields, read as that row's
+    SignInSettings deployedNow() const;
     void finished(const SignInOutcome &outcome);
     SignInChoices chosen(bool active) const;
     void setStatus(const QString &text);
@@ -80,5 +90,10 @@ private:
 
     SignInDialogInputs m_inputs;
     DialogControls m_controls;
+    // Per provider row: what its fields were filled with, and what was typed
+    // in them before another provider was chosen.
+    int m_shownRow = -1;
+    std::array<SignInSettings, 3> m_filled;
+    std::array<std::optional<SignInSettings>, 3> m_typed;
     SignInFlow *m_flow;
 };

@@ -6,6 +6,19 @@
 
 namespace {
 
+// OpenID Connect gives a refresh token for offline_access only when the user
+// was asked to consent, and Google only with access_type=offline and
+// consent, so a second sign-in (after a sign-out, say) would come back
+// without one. Microsoft gives one for offline_access without asking again.
+QString DefaultPrompt(SignInProvider provider, const QString &scope)
+{
+    if (provider == SignInProvider::Google)
+        return QStringLiteral("consent");
+    if (provider == SignInProvider::Custom && scope.split(u' ', Qt::SkipEmptyParts).contains(QStringLiteral("offline_access")))
+        return QStringLiteral("consent");
+    return {};
+}
+
 const QString kMicrosoft = QStringLiteral("microsoft");
 const QString kGoogle = QStringLiteral("google");
 const QString kCustom = QStringLiteral("custom");
@@ -32,6 +45,12 @@ SignInSettings ChosenSignInSettings(const SignInChoices &choices)
 
 SignInSettings MergeSignInSettings(const SignInSettings &typed, const SignInSettings &deployed)
 {
+    if (!deployed.problem.isEmpty()) {
+        // Nothing signs in while the administrator's file is refused.
+        SignInSettings out = typed;
+        out.problem = deployed.problem;
+        return out;
+    }
     const QString typedProvider = typed.provider.trimmed().toLower();
     const QString deployedProvider = deployed.provider.trimmed().toLower();
     if (!typedProvider.isEmpty() && !deployedProvider.isEmpty() && typedProvider != deployedProvider) {
@@ -47,12 +66,16 @@ SignInSettings MergeSignInSettings(const SignInSettings &typed, const SignInSett
     out.authorizeUrl = Either(typed.authorizeUrl, deployed.authorizeUrl);
     out.tokenUrl = Either(typed.tokenUrl, deployed.tokenUrl);
     out.scope = Either(typed.scope, deployed.scope);
+    out.prompt = typed.prompt ? typed.prompt : deployed.prompt;
+    out.revocationUrl = Either(typed.revocationUrl, deployed.revocationUrl);
     return out;
 }
 
 SignInEndpoints ResolveSignInEndpoints(const SignInSettings &settings)
 {
     SignInEndpoints out;
+    if (!settings.problem.isEmpty())
+        return Failed(settings.problem);
     const QString provider = settings.provider.trimmed().toLower();
     QString authorize = settings.authorizeUrl.trimmed();
     QString token = settings.tokenUrl.trimmed();
@@ -97,11 +120,12 @@ SignInEndpoints ResolveSignInEndpoints(const SignInSettings &settings)
     out.clientSecret = settings.clientSecret.trimmed();
     out.authorizeUrl = QUrl(authorize, QUrl::StrictMode);
     out.tokenUrl = QUrl(token, QUrl::StrictMode);
-    if (!IsAllowedEndpoint(out.authorizeUrl))
-        return Failed(QStringLiteral("The authorization URL must begin with https://"));
-    if (!IsAllowedEndpoint(out.tokenUrl))
-        return Failed(QStringLiteral("The token URL must begin with https://"));
+    if (const QString problem = EndpointProblem(out.authorizeUrl); !problem.isEmpty())
+        return Failed(QStringLiteral("The authorization URL %1").arg(problem));
+    if (const QString problem = EndpointProblem(out.tokenUrl); !problem.isEmpty())
+        return Failed(QStringLiteral("The token URL %1").arg(problem));
     out.scope = scope;
+    out.prompt = settings.prompt ? settings.prompt->simplified() : DefaultPrompt(out.provider, scope);
     out.ok = true;
     return out;
 }

@@ -19,6 +19,7 @@ struct SignInEndpoints {
     QUrl authorizeUrl;
     QUrl tokenUrl;
     QString scope;
+    QString prompt; // empty: none sent
     // The host the provider expects in the loopback redirect: Microsoft
     // matches a registered "http://localhost" on any port, others take the
     // address itself.

@@ -21,6 +21,7 @@ SignInDialogResult RunSignInDialog(const SignInContext &context, QWidget *owner)
     inputs.account = context.account;
     inputs.dataFolder = context.dataFolder;
     inputs.deployed = ReadSignInConfigFile(FindSignInConfigFile());
+    inputs.readDeployed = [] { return ReadSignInConfigFile(FindSignInConfigFile()); };
     inputs.choices = ReadSignInChoices(SignInChoicesPath(context.dataFolder));
     inputs.keyringWait = context.keyringWait;
 
@@ -33,7 +34,7 @@ SignInDialogResult RunSignInDialog(const SignInContext &context, QWidget *owner)
     dialog.exec();
     result.choices = dialog.choices();
     result.changed = result.choices != inputs.choices || !result.accessToken.accessToken.isEmpty();
-    result.server = SmtpServerFor(MergeSignInSettings(dialog.typedSettings(), inputs.deployed));
+    result.server = SmtpServerFor(MergeSignInSettings(dialog.typedSettings(), inputs.readDeployed()));
     return result;
 }
 
@@ -56,6 +57,7 @@ SendSignIn SignInForSend(const SignInContext &context, const SignInChoices &choi
     }
     if (stored.refreshToken.isEmpty()) {
         out.failure = SignInExpiredMessage();
+        out.over = true;
         return out;
     }
     out.ok = true;

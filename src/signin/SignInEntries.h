@@ -38,6 +38,7 @@ SignInDialogResult RunSignInDialog(const SignInContext &context, QWidget *owner)
 struct SendSignIn {
     bool ok = false;
     QString failure;             // why a send cannot log in, for the send-error dialog
+    bool over = false;           // because there is no sign-in left: only signing in again helps
     TokenRefreshRequest refresh; // where and with what to get an access token
 };
 

@@ -14,6 +14,13 @@ SignInOutcome Failed(const QString &why)
     return out;
 }
 
+QString NoRefreshTokenMessage()
+{
+    return QStringLiteral("The provider gave no refresh token, so every send would need the browser again. Sign in "
+                          "once more and agree to stay signed in; if this is said again, ask your administrator to "
+                          "allow this application offline access");
+}
+
 } // namespace
 
 SignInFlow::SignInFlow(BrowserOpener openBrowser, QObject *parent) : QObject(parent), m_openBrowser(std::move(openBrowser))
@@ -111,7 +118,7 @@ void SignInFlow::exchanged(const TokenResult &result)
     }
     // Without a refresh token every send would need the browser again.
     if (result.refreshToken.isEmpty()) {
-        finish(Failed(QStringLiteral("The provider gave no refresh token: the scope must allow offline access")));
+        finish(Failed(NoRefreshTokenMessage()));
         return;
     }
     SignInOutcome outcome;

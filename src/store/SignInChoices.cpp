@@ -56,6 +56,8 @@ SignInChoices ReadSignInChoices(const QString &path)
             out.tokenUrl = value;
         else if (key == "Scope")
             out.scope = value;
+        else if (key == "Expired")
+            out.expired = value == QStringLiteral("true");
     }
     return out;
 }
@@ -72,6 +74,7 @@ bool WriteSignInChoices(const QString &path, const SignInChoices &choices)
                             "TokenInFile=" + Flag(choices.tokenInFile) + "\n"
                             "AuthorizeUrl=" + OneLine(choices.authorizeUrl) + "\n"
                             "TokenUrl=" + OneLine(choices.tokenUrl) + "\n"
-                            "Scope=" + OneLine(choices.scope) + "\n";
+                            "Scope=" + OneLine(choices.scope) + "\n"
+                            "Expired=" + Flag(choices.expired) + "\n";
     return WriteFileAtomically(path, text);
 }

@@ -16,13 +16,16 @@ struct SignInChoices {
     QString authorizeUrl;
     QString tokenUrl;
     QString scope;
+    // A send found the sign-in over (revoked, expired, refused by the mail
+    // server): it stays the login, but only signing in again mends it.
+    bool expired{false};
 };
 
 inline bool operator==(const SignInChoices &a, const SignInChoices &b)
 {
     return a.provider == b.provider && a.clientId == b.clientId && a.tenant == b.tenant && a.active == b.active &&
            a.tokenInFile == b.tokenInFile && a.authorizeUrl == b.authorizeUrl && a.tokenUrl == b.tokenUrl &&
-           a.scope == b.scope;
+           a.scope == b.scope && a.expired == b.expired;
 }
 
 // dataFolder is the folder of the data files.
