@@ -5,7 +5,12 @@
 #include <QScreen>
 
 NoticeWindow::NoticeWindow(QWidget *parent)
-    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus)
+    // Left alone by every window manager (override-redirect under X11):
+    // asked nicely, some still manage a strip like this as a window of their
+    // own, move and grow it, and give it the keyboard, so that what is typed
+    // in its two seconds is lost to the form.
+    : QWidget(parent, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus |
+                          Qt::X11BypassWindowManagerHint | Qt::WindowStaysOnTopHint)
 {
     setObjectName(QStringLiteral("noticeWindow"));
     setAttribute(Qt::WA_ShowWithoutActivating);
