@@ -43,6 +43,10 @@ has_visible_window_of_size 120x25 && shown_after_typing=yes
 wait "$watcher"
 check "the strip was still up when the typing ended" test "$shown_after_typing" = yes
 
+# A pixel of the strip's plain background, as the screen shows it.
+screen_pixel() { import -window root -crop "1x1+$1+$2" -depth 8 txt:- 2>/dev/null | grep -o '([0-9, ]*)' | head -n 1 | tr -d '() '; }
+strip_pixel() { screen_pixel 1190 718; }
+solid=$(strip_pixel)
 geometry=$(xdotool getwindowgeometry "$strip" 2>/dev/null)
 check "the strip is 120x25" grep -q "Geometry: 120x25$" <<<"$geometry"
 check "at 200 from the right and 100 from the bottom" grep -q "Position: 1080,700 " <<<"$geometry"
@@ -50,6 +54,10 @@ check "no window manager manages it (override-redirect)" \
   bash -c 'xwininfo -id "$1" | grep -q "Override Redirect State: yes"' _ "$strip"
 check "it never had the keyboard" bash -c '! grep -qx "$1" "$2"' _ "$strip" "$focus_log"
 check "the form kept the keyboard" bash -c 'grep -qx "$1" "$2"' _ "$form" "$focus_log"
+check "its window has an alpha channel (depth 32)" \
+  bash -c 'xwininfo -id "$1" | grep -q "Depth: 32"' _ "$strip"
+check "with nothing to blend it, it is drawn solid ($solid)" \
+  /usr/bin/python3 -c 'import sys; r,g,b=map(int,sys.argv[1].split(",")[:3]); sys.exit(not min(r,g,b) > 150)' "$solid"
 screenshot notice-managed
 
 # What was typed went into the form: it is the next message's caller.
@@ -61,3 +69,25 @@ if [ -f "$mail/message-2.json" ]; then
   check "with every key typed while the strip showed (\"$subject\")" \
     test "$subject" = "Message From: Typed While Shown"
 fi
+
+# With a compositing manager, the strip is 63% opaque over the desktop.
+check "the second strip goes away" wait_for 10 no_visible_window_of_size 120x25
+xcompmgr >"$E2E_WORK/logs/xcompmgr.log" 2>&1 &
+compositor=$!
+sleep 1
+check "the compositing manager runs" process_alive "$compositor"
+xdotool type --delay 20 "Third Caller"
+tick_alice_and_send
+check "the third message goes out" wait_for 30 test -f "$mail/message-3.json"
+check "the strip shows" wait_for 10 has_visible_window_of_size 120x25
+sleep 0.3
+blended=$(strip_pixel)
+behind=$(screen_pixel 1190 690)   # the desktop just above the strip
+screenshot notice-composited
+check "blended, it is 160/255 of itself and 95/255 of the desktop ($blended from $solid over $behind)" \
+  /usr/bin/python3 -c '
+import sys
+solid, blended, behind = ([int(v) for v in a.split(",")[:3]] for a in sys.argv[1:4])
+sys.exit(not all(abs(b - (s * 160 + d * 95) / 255) <= 4 for s, b, d in zip(solid, blended, behind)))' \
+  "$solid" "$blended" "$behind"
+kill "$compositor" 2>/dev/null; wait "$compositor" 2>/dev/null
