@@ -27,6 +27,9 @@ packages=(
   # Sign-in: the keychain library (it loads libsecret at run time), and for
   # the tests a desktop keyring on a private session bus
   qtkeychain-qt6-dev libsecret-1-0 gnome-keyring libsecret-tools dbus-bin
+  # tests/e2e/e2e_notice.sh: a window manager that manages and focuses every
+  # new window, and a compositing manager that shows the strip's translucency
+  ratpoison xcompmgr
 )
 
 missing=()

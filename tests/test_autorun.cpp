@@ -48,7 +48,7 @@ private slots:
         QVERIFY(EntryLines(folder).contains(QStringLiteral("Name=Quorvane")));
 
         QCOMPARE(SetAutoRun(folder, QStringLiteral("\"/usr/bin/quorvane\"")), true);
-        QVERIFY(EntryLines(folder).contains(QStringLiteral("Exec=\"/usr/bin/quorvane\"")));
+        QVERIFY(EntryLines(folder).contains(QStringLiteral("Exec=\"/usr/bin/quorvane\" --autostart")));
 
         QCOMPARE(ClearAutoRun(folder), true);
         QVERIFY(!QFileInfo::exists(entry));
@@ -80,7 +80,7 @@ private slots:
         QTemporaryDir dir;
         QCOMPARE(SetAutoRun(dir.path(), command), true);
         const QStringList lines = EntryLines(dir.path());
-        QCOMPARE(lines.filter(QRegularExpression(QStringLiteral("^Exec="))), QStringList{execLine});
+        QCOMPARE(lines.filter(QRegularExpression(QStringLiteral("^Exec="))), QStringList{execLine + QStringLiteral(" --autostart")});
         QVERIFY(lines.filter(QRegularExpression(QStringLiteral("^Hidden"))).isEmpty());
         QCOMPARE(IsAutoRunSet(dir.path()), true);
         // The desktop reads it by the same rules as the validator does.
@@ -139,7 +139,7 @@ private slots:
         if (isSet)
             QCOMPARE(ReadWholeFile(entry), content);
         else
-            QVERIFY(EntryLines(dir.path()).contains(QStringLiteral("Exec=\"/opt/quorvane/bin/quorvane\"")));
+            QVERIFY(EntryLines(dir.path()).contains(QStringLiteral("Exec=\"/opt/quorvane/bin/quorvane\" --autostart")));
         QCOMPARE(IsAutoRunSet(dir.path()), true);
     }
 

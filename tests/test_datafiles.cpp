@@ -122,7 +122,7 @@ private slots:
         QVERIFY(lines.contains(QStringLiteral("[Desktop Entry]")));
         QVERIFY(lines.contains(QStringLiteral("Type=Application")));
         QVERIFY(lines.contains(QStringLiteral("Name=Quorvane")));
-        QCOMPARE(lines.filter(QRegularExpression(QStringLiteral("^Exec="))), QStringList{execLine});
+        QCOMPARE(lines.filter(QRegularExpression(QStringLiteral("^Exec="))), QStringList{execLine + QStringLiteral(" --autostart")});
     }
 
     void settingsPresentRecipientsMissing()

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <QImage>
+#include <QPalette>
 #include <QWidget>
 
 // The small translucent "Message Sent" strip near the bottom-right corner.
@@ -13,6 +15,11 @@ public:
 
     static inline const QString kText = QStringLiteral("Message Sent");
 
+    // The strip as it is drawn: 63% opaque (alpha 160) when the desktop
+    // blends windows, solid otherwise.
+    static QImage picture(const QSize &size, const QPalette &palette, bool seeThrough, qreal pixelRatio = 1.0);
+
 protected:
     void paintEvent(QPaintEvent *event) override;
+    void showEvent(QShowEvent *event) override;
 };

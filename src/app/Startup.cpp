@@ -4,6 +4,7 @@
 #include "app/MessageBoxMessages.h"
 #include "app/SingleInstance.h"
 #include "app/TrayController.h"
+#include "store/AutoRun.h"
 #include "store/DataFiles.h"
 #include "store/SafeFile.h"
 
@@ -17,6 +18,9 @@ namespace {
 // How long a desktop gets to show its notification area before the program
 // opens its form instead, so that it is never running invisibly.
 constexpr int kTrayGraceMs = 3000;
+// At log-in (the autostart entry passes kAtLogInArgument) the panel often
+// comes up seconds after the program: it gets longer.
+constexpr int kLogInTrayGraceMs = 15000;
 
 // A lock held on another computer cannot be checked from here: it may be a
 // copy running there on a shared home folder, or a lock left behind under
@@ -95,7 +99,9 @@ int RunQuorvane(AppState &state, const QString &programPath, const QString &conf
         if (!controller.inTray())
             controller.openForm();
     };
-    QTimer::singleShot(kTrayGraceMs, &controller, openFormWithoutTray);
+    const bool atLogIn = QCoreApplication::arguments().contains(QLatin1String(kAtLogInArgument));
+    QTimer::singleShot(atLogIn ? kLogInTrayGraceMs : kTrayGraceMs, &controller,
+                       &TrayController::openFormWithoutTray);
     QObject::connect(&instance, &SingleInstance::showRequested, &controller, openFormWithoutTray);
 
     const int code = QApplication::exec();

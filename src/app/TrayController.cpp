@@ -13,6 +13,7 @@
 #include "widgets/LazyIcon.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QIcon>
 
 #include <utility>
@@ -85,6 +86,12 @@ void TrayController::showTrayIcon()
         m_tray->setContextMenu(&m_menu);
     }
     m_tray->show();
+    if (std::exchange(m_untouchedStandInForm, false) && m_form) {
+        // The panel was only late, as at a slow log-in: the icon is the
+        // program's face again, and nothing typed is lost by closing.
+        qApp->removeEventFilter(this);
+        m_form->reject();
+    }
 }
 
 void TrayController::trayHostAppeared()
@@ -125,6 +132,41 @@ void TrayController::openForm()
         return;
     }
     runForm(nullptr);
+}
+
+void TrayController::openFormWithoutTray()
+{
+    if (inTray() || m_exiting)
+        return;
+    if (m_sending || (m_form && m_form->isVisible())) {
+        openForm(); // the user's own form, which stays
+        return;
+    }
+    m_untouchedStandInForm = true;
+    // Input reaches the form's fields, not the form: watched program-wide.
+    qApp->installEventFilter(this);
+    openForm();
+    if (std::exchange(m_untouchedStandInForm, false))
+        qApp->removeEventFilter(this);
+}
+
+bool TrayController::eventFilter(QObject *watched, QEvent *event)
+{
+    switch (event->type()) {
+    case QEvent::KeyPress:
+    case QEvent::MouseButtonPress:
+    case QEvent::InputMethod:
+    case QEvent::Wheel:
+        break;
+    default:
+        return false;
+    }
+    if (m_untouchedStandInForm && watched->isWidgetType() && m_form &&
+        static_cast<QWidget *>(watched)->window() == m_form) {
+        m_untouchedStandInForm = false;
+        qApp->removeEventFilter(this);
+    }
+    return false;
 }
 
 void TrayController::runForm(const FormSnapshot *restore)

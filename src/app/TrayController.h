@@ -42,6 +42,10 @@ public slots:
     void putInTray();
     void removeFromTray();
     void openForm();
+    // Where the desktop shows no icon (yet), the form is the program's only
+    // face: opens it. If a notification area comes after all and the form is
+    // still as it opened, untouched, it closes again and the icon takes over.
+    void openFormWithoutTray();
     void exitProgram();
     void clockTick();
     // Delivers the message the form rendered, then shows how it went; a
@@ -50,6 +54,9 @@ public slots:
     // 0: the mail went out; anything else: it did not, for the reason given
     // when there is one.
     void showSendOutcome(int result, const QString &failure = {});
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     void onActivated(QSystemTrayIcon::ActivationReason reason);
@@ -83,4 +90,7 @@ private:
     bool m_openAfterSend = false;
     bool m_exitAfterSend = false;
     bool m_exiting = false;
+    // The open form is the one the missing icon opened, and nothing has been
+    // typed or clicked in it yet.
+    bool m_untouchedStandInForm = false;
 };

@@ -62,7 +62,7 @@ bool SetAutoRun(const QString &appDataFolder, const QString &command)
                                          // GNOME's default phase already comes
                                          // after its shell.
                                          "X-KDE-autostart-phase=2\n")
-                              .arg(ExecLine(command));
+                              .arg(ExecLine(command) + u' ' + QLatin1String(kAtLogInArgument));
     return WriteFileAtomically(path, entry.toUtf8());
 }
 

@@ -1,6 +1,7 @@
 #include "widgets/DialogTemplate.h"
 
 #include "widgets/AccessibleControls.h"
+#include "widgets/AltLetterGuard.h"
 #include "widgets/MnemonicButton.h"
 #include "widgets/PathLabel.h"
 
@@ -187,6 +188,7 @@ DialogControls BuildDialog(QDialog *dialog, const DialogTemplate &tpl)
     }
     dialog->setFixedSize(dialogSize);
     dialog->installEventFilter(new CentreOnFirstShow(dialog));
+    GuardAltLetters(dialog);
     return controls;
 }
 

@@ -10,8 +10,8 @@ data="$XDG_CONFIG_HOME/Lumarc/quorvane"
 check "a first run writes a 1792-byte settings file" test "$(stat -c %s "$data/quorvane.dat" 2>/dev/null)" = 1792
 check "and a 7040-byte recipients file" test "$(stat -c %s "$data/qvnrecipients.dat" 2>/dev/null)" = 7040
 check "the data folder is private" test "$(stat -c %a "$data")" = 700
-check "the session autostart entry names the program" \
-  grep -qF "Exec=\"$(dirname "$(readlink -f "$QUORVANE")")/quorvane\"" "$XDG_CONFIG_HOME/autostart/quorvane.desktop"
+check "the session autostart entry names the program, started as at log-in" \
+  grep -qxF "Exec=\"$(dirname "$(readlink -f "$QUORVANE")")/quorvane\" --autostart" "$XDG_CONFIG_HOME/autostart/quorvane.desktop"
 
 # The time limit only guards against a hang.
 timeout 20 "$QUORVANE"; second=$?
