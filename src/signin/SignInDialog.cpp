@@ -108,6 +108,8 @@ SignInDialog::SignInDialog(const SignInDialogInputs &inputs, QWidget *owner)
     setRunning(false);
     // Said from the choices: the keyring is opened at sign-in and at send only.
     setStatus(inputs.choices.active ? SignedInText(inputs.account) : QStringLiteral("Not signed in."));
+    if (const QString problem = StoredTokenProblem(inputs.choices, inputs.dataFolder); !problem.isEmpty())
+        setStatus(problem + u'.');
 
     connect(provider, &QComboBox::currentIndexChanged, this, &SignInDialog::providerChosen);
     connect(m_controls.get<QPushButton>(kSignIn), &QPushButton::clicked, this, &SignInDialog::signIn);
