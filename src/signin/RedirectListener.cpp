@@ -62,6 +62,33 @@ constexpr std::chrono::milliseconds kAcceptRetry{250};
 
 } // namespace
 
+RedirectRequest ParseRedirectRequest(const QByteArray &request)
+{
+    RedirectRequest out;
+    if (request.size() > kMaxRequest) {
+        out.kind = RedirectRequest::TooLarge;
+        return out;
+    }
+    if (request.indexOf("\r\n\r\n") < 0)
+        return out;
+    const QList<QByteArray> words = request.left(request.indexOf("\r\n")).split(' ');
+    if (words.size() != 3 || words.at(0) != "GET") {
+        out.kind = RedirectRequest::NotAllowed;
+        return out;
+    }
+    const QUrl target(QString::fromLatin1(words.at(1)));
+    const QUrlQuery query(target);
+    const bool isAnswer = query.hasQueryItem(QStringLiteral("code")) || query.hasQueryItem(QStringLiteral("error")) ||
+                          query.hasQueryItem(QStringLiteral("state"));
+    if (!isAnswer || target.path() != QStringLiteral("/")) {
+        out.kind = RedirectRequest::NotAnAnswer;
+        return out;
+    }
+    out.kind = RedirectRequest::Answer;
+    out.parameters = {Item(query, "code"), Item(query, "state"), Item(query, "error"), Item(query, "error_description")};
+    return out;
+}
+
 RedirectListener::RedirectListener(QObject *parent) : QObject(parent) {}
 
 RedirectListener::~RedirectListener()
@@ -119,13 +146,18 @@ void RedirectListener::accept(QTcpServer *server)
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { read(socket); });
         // The answered request is held for as long as the sign-in needs it;
         // any other connection has had its chance by then.
-        QTimer::singleShot(m_requestTimeout, socket, [this, socket] {
+        // The held socket may outlive the listener: the timer goes with the
+        // socket, its connection with the listener.
+        auto *deadline = new QTimer(socket);
+        deadline->setSingleShot(true);
+        connect(deadline, &QTimer::timeout, this, [this, socket] {
             if (socket == m_held)
                 return;
             forget(socket);
             socket->abort();
             socket->deleteLater();
         });
+        deadline->start(m_requestTimeout);
     }
 }
 
@@ -166,36 +198,35 @@ void RedirectListener::read(QTcpSocket *socket)
         socket->readAll();
         return;
     }
-    QByteArray request = socket->property("request").toByteArray() + socket->readAll();
-    if (request.size() > kMaxRequest) {
+    const QByteArray request = socket->property("request").toByteArray() + socket->readAll();
+    const RedirectRequest parsed = ParseRedirectRequest(request);
+    switch (parsed.kind) {
+    case RedirectRequest::Incomplete:
+        socket->setProperty("request", request);
+        return;
+    case RedirectRequest::TooLarge:
         forget(socket);
         socket->abort();
         socket->deleteLater();
         return;
+    case RedirectRequest::NotAllowed:
+    case RedirectRequest::NotAnAnswer:
+    case RedirectRequest::Answer:
+        break;
     }
-    const qsizetype end = request.indexOf("\r\n\r\n");
-    if (end < 0) {
-        socket->setProperty("request", request);
-        return;
-    }
-    const QList<QByteArray> words = request.left(request.indexOf("\r\n")).split(' ');
     socket->setProperty("request", QVariant());
     socket->setProperty("replied", true);
-    if (words.size() != 3 || words.at(0) != "GET") {
+    if (parsed.kind == RedirectRequest::NotAllowed) {
         Reply(socket, "405 Method Not Allowed", Page(QStringLiteral("Quorvane"), QStringLiteral("Not here.")));
         return;
     }
-    const QUrl target(QString::fromLatin1(words.at(1)));
-    const QUrlQuery query(target);
-    const bool isAnswer = query.hasQueryItem(QStringLiteral("code")) || query.hasQueryItem(QStringLiteral("error")) ||
-                          query.hasQueryItem(QStringLiteral("state"));
-    if (!isAnswer || m_answered || target.path() != QStringLiteral("/")) {
+    if (parsed.kind == RedirectRequest::NotAnAnswer || m_answered) {
         Reply(socket, "404 Not Found", Page(QStringLiteral("Quorvane"), QStringLiteral("Not here.")));
         return;
     }
     // Someone other than the browser this sign-in sent out: the real answer
     // may still come.
-    if (!m_expectedState.isEmpty() && !SameSecret(Item(query, "state").toUtf8(), m_expectedState)) {
+    if (!m_expectedState.isEmpty() && !SameSecret(parsed.parameters.state.toUtf8(), m_expectedState)) {
         Reply(socket, "400 Bad Request",
               Page(QStringLiteral("Quorvane"),
                    QStringLiteral("This answer does not belong to the sign-in under way. "
@@ -210,7 +241,7 @@ void RedirectListener::read(QTcpSocket *socket)
     socket->setParent(nullptr);
     // No second answer is taken, from this browser or anyone else.
     stopListening();
-    emit received({Item(query, "code"), Item(query, "state"), Item(query, "error"), Item(query, "error_description")});
+    emit received(parsed.parameters);
 }
 
 void RedirectListener::respond(bool signedIn, const QString &failure)

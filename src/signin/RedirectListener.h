@@ -19,6 +19,20 @@ struct RedirectParameters {
     QString errorDescription;
 };
 
+// One request as it arrived on the listener, judged without a socket.
+struct RedirectRequest {
+    enum Kind {
+        Incomplete, // the header block has not ended yet
+        TooLarge,   // more than any redirect: dropped
+        NotAllowed, // not a GET: 405
+        NotAnAnswer,// no code, error or state, or not at "/": 404
+        Answer,
+    };
+    Kind kind = Incomplete;
+    RedirectParameters parameters; // for an Answer
+};
+RedirectRequest ParseRedirectRequest(const QByteArray &request);
+
 // The browser's way back (RFC 8252, loopback redirect): listens on the
 // loopback address only, on a port the system picks, and takes one request
 // that carries an answer. That request is held open until respond() so the
