@@ -171,9 +171,9 @@ private slots:
         QTest::addColumn<QString>("message");
         QTest::addColumn<int>("tokenRequests");
         QTest::newRow("declined") << QStringList{QStringLiteral("--deny")} << QStringLiteral("The sign-in was declined in the browser") << 0;
-        QTest::newRow("state of another request")
-            << QStringList{QStringLiteral("--wrong-state")}
-            << QStringLiteral("The answer from the browser did not belong to this sign-in") << 0;
+        // Turned away with an error page; the right answer never comes.
+        QTest::newRow("state of another request: out of time")
+            << QStringList{QStringLiteral("--wrong-state")} << QStringLiteral("The sign-in was not finished in time") << 0;
         QTest::newRow("client secret wanted")
             << QStringList{QStringLiteral("--client-secret"), QStringLiteral("s3")}
             << QStringLiteral("The sign-in was refused: invalid_client (wrong client secret)") << 1;

@@ -66,6 +66,11 @@ int RunQuorvane(AppState &state, const QString &programPath, const QString &conf
     case SingleInstance::HeldByAnother:
         instance.askOwnerToShow();
         return 0;
+    case SingleInstance::Unusable: {
+        QMessageBox box(QMessageBox::Critical, QStringLiteral("Quorvane Cannot Start"), instance.problem(), QMessageBox::Ok);
+        box.exec();
+        return 1;
+    }
     case SingleInstance::Unavailable:
         // No lock can be made where the files cannot be: go on, and let the
         // data files say what is wrong.

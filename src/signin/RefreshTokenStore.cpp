@@ -17,8 +17,10 @@ StoredToken LoadRefreshToken(const SignInChoices &choices, const QString &accoun
 {
     StoredToken out;
     if (choices.tokenInFile) {
-        out.ok = true;
-        out.refreshToken = ReadTokenFile(TokenFilePath(dataFolder));
+        const TokenFileContents file = ReadTokenFileChecked(TokenFilePath(dataFolder));
+        out.ok = file.ok;
+        out.message = file.message;
+        out.refreshToken = file.refreshToken;
         return out;
     }
     const KeyringResult read = ReadKeyringSecret(RefreshTokenKey(choices.provider, account), keyringWait);
@@ -51,4 +53,11 @@ QString ForgetRefreshToken(const SignInChoices &choices, const QString &account,
         return {};
     const KeyringResult removed = DeleteKeyringSecret(RefreshTokenKey(choices.provider, account), keyringWait);
     return removed.status == KeyringStatus::Ok ? QString() : removed.message;
+}
+
+QString StoredTokenProblem(const SignInChoices &choices, const QString &dataFolder)
+{
+    if (!choices.active || !choices.tokenInFile)
+        return {};
+    return ReadTokenFileChecked(TokenFilePath(dataFolder)).message;
 }

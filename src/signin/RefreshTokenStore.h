@@ -25,3 +25,6 @@ QString SaveRefreshToken(const SignInChoices &choices, const QString &account, c
 // Signing out: gone from wherever it was. Empty on success, else why not.
 QString ForgetRefreshToken(const SignInChoices &choices, const QString &account, const QString &dataFolder,
                            std::chrono::milliseconds keyringWait);
+// Why the token kept in the private file cannot be used, found without
+// opening the keyring; empty when there is nothing to say.
+QString StoredTokenProblem(const SignInChoices &choices, const QString &dataFolder);

@@ -109,6 +109,8 @@ SignInDialog::SignInDialog(const SignInDialogInputs &inputs, QWidget *owner)
         setStatus(QStringLiteral("The sign-in of %1 is no longer valid: sign in again.").arg(inputs.account.trimmed()));
     else
         setStatus(SignedInText(inputs.account));
+    if (const QString problem = StoredTokenProblem(inputs.choices, inputs.dataFolder); !problem.isEmpty())
+        setStatus(problem + u'.');
     // Before anything else: nothing signs in until the administrator mends it.
     if (const QString problem = deployedNow().problem; !problem.isEmpty())
         setStatus(problem + u'.');

@@ -59,6 +59,7 @@ void SignInFlow::start(const SignInEndpoints &endpoints, const QString &loginHin
     const PkcePair pkce = MakePkcePair();
     m_verifier = pkce.verifier;
     m_state = RandomUrlSafeToken();
+    m_listener->expectState(m_state);
     m_authorizationUrl = BuildAuthorizationUrl(endpoints, m_listener->redirectUri(), m_state, pkce.challenge, loginHint);
     m_limit.start(m_timeLimit);
     if (!m_openBrowser || !m_openBrowser(m_authorizationUrl))

@@ -2,7 +2,10 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QRandomGenerator>
 #include <QSaveFile>
+
+#include <cerrno>
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -48,7 +51,62 @@ bool WriteAndSync(QSaveFile &file, const QByteArray &bytes)
            ::fsync(file.handle()) == 0;
 }
 
+bool WriteAll(int fd, const QByteArray &bytes)
+{
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        done += n;
+    }
+    return true;
+}
+
+// A fresh name beside the file, made by us alone (O_EXCL), never a link.
+int CreateTemporaryBeside(int folder, const QByteArray &name, QByteArray *temporary)
+{
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        *temporary = '.' + name + '.' + QByteArray::number(QRandomGenerator::system()->generate64(), 36);
+        const int fd = ::openat(folder, temporary->constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
 } // namespace
+
+bool WritePrivateFileAtomically(const QString &path, const QByteArray &bytes)
+{
+    const QFileInfo info(path);
+    const QByteArray name = QFile::encodeName(info.fileName());
+    const int folder = ::open(QFile::encodeName(info.absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0)
+        return false;
+    struct stat folderEntry {};
+    QByteArray temporary;
+    int fd = -1;
+    // In a folder of someone else's, they could swap the file after us.
+    bool ok = ::fstat(folder, &folderEntry) == 0 && folderEntry.st_uid == ::geteuid() &&
+              (fd = CreateTemporaryBeside(folder, name, &temporary)) >= 0;
+    if (ok) {
+        // The umask cannot have given more than 0600, but it may have given less.
+        ok = ::fchmod(fd, 0600) == 0 && WriteAll(fd, bytes) && ::fsync(fd) == 0;
+        ok = ::close(fd) == 0 && ok;
+        // The rename takes the place of whatever is at the name, without
+        // following it.
+        ok = ok && ::renameat(folder, temporary.constData(), folder, name.constData()) == 0;
+        if (!ok)
+            ::unlinkat(folder, temporary.constData(), 0);
+        else
+            ::fsync(folder);
+    }
+    ::close(folder);
+    return ok;
+}
 
 bool WriteFileAtomically(const QString &path, const QByteArray &bytes)
 {

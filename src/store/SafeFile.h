@@ -11,6 +11,12 @@
 // a file of another owner; the old file is then untouched.
 bool WriteFileAtomically(const QString &path, const QByteArray &bytes);
 
+// Replaces a file whole as WriteFileAtomically does, but never through a
+// link: the new file is made in the folder of path and renamed over
+// whatever is there, a link included, so the bytes can only end up at path.
+// For secrets; false too when the folder is not the caller's.
+bool WritePrivateFileAtomically(const QString &path, const QByteArray &bytes);
+
 // Makes a folder (and its missing parents) readable by its owner only.
 // Returns true when the folder exists afterwards.
 bool MakePrivateFolder(const QString &path);
