@@ -71,6 +71,22 @@ bool AllZero(const std::array<char, 128> &bytes)
 class TestSetupDialog : public QObject {
     Q_OBJECT
 private slots:
+    // Signed in to send through a mail service, host and port say they are
+    // not needed, to the eye and to a screen reader.
+    void hostAndPortSayWhenAMailServiceSends()
+    {
+        Profile profile;
+        SetupDialog dialog(profile.data, nullptr);
+        dialog.noteSendThrough(QStringLiteral("Microsoft 365 mail service"));
+        for (const int id : {kServer, kPort}) {
+            QCOMPARE(Edit(dialog, id)->placeholderText(),
+                     QStringLiteral("Not needed: signed in, messages go through the Microsoft 365 mail service"));
+            QCOMPARE(Edit(dialog, id)->accessibleDescription(), Edit(dialog, id)->placeholderText());
+        }
+        dialog.noteSendThrough(QString());
+        QVERIFY(Edit(dialog, kServer)->placeholderText().isEmpty());
+    }
+
     void everyCloseSaves_data()
     {
         QTest::addColumn<QString>("how");

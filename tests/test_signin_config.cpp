@@ -74,7 +74,8 @@ private slots:
                             "[SignIn]\nProvider=Microsoft\nClientId = 0a1b2c3d-aaaa-bbbb-cccc-0123456789ab\n"
                             "ClientSecret=GOCSPX-notsecret\nTenant=contoso.onmicrosoft.com\n"
                             "AuthorizeUrl=https://login.example/authorize?a=1,b=2\nTokenUrl=https://login.example/token\n"
-                            "Scope=\"https://outlook.office.com/SMTP.Send offline_access\"\n");
+                            "Scope=\"https://outlook.office.com/SMTP.Send offline_access\"\n"
+                            "SendThrough=Graph\nApiUrl=https://graph.microsoft.us/v1.0\n");
         const SignInSettings read = ReadSignInConfigFile(root.filePath(QStringLiteral("Lumarc/quorvane-signin.conf")));
         QCOMPARE(read.provider, QStringLiteral("microsoft"));
         QCOMPARE(read.clientId, QStringLiteral("0a1b2c3d-aaaa-bbbb-cccc-0123456789ab"));
@@ -84,6 +85,8 @@ private slots:
         QCOMPARE(read.authorizeUrl, QStringLiteral("https://login.example/authorize?a=1,b=2"));
         QCOMPARE(read.tokenUrl, QStringLiteral("https://login.example/token"));
         QCOMPARE(read.scope, QStringLiteral("https://outlook.office.com/SMTP.Send offline_access"));
+        QCOMPARE(read.sendThrough, QStringLiteral("graph"));
+        QCOMPARE(read.apiUrl, QStringLiteral("https://graph.microsoft.us/v1.0"));
         QCOMPARE(ReadSignInConfigFile(root.filePath(QStringLiteral("missing.conf"))), SignInSettings{});
     }
 
@@ -99,6 +102,10 @@ private slots:
             << "[SignIn]\nProvider=Yahoo\n" + rest
             << QStringLiteral("The sign-in file %1 names the provider \"Yahoo\", which this program does not know "
                               "(microsoft, google or custom): it is not used");
+        QTest::newRow("unknown way of sending")
+            << "[SignIn]\nProvider=custom\nSendThrough=carrier pigeon\n" + rest
+            << QStringLiteral("The sign-in file %1 sends through \"carrier pigeon\", which this program does not know "
+                              "(smtp, graph or gmail): it is not used");
         QTest::newRow("provider not in UTF-8")
             << "[SignIn]\nProvider=Micro\xf6soft\n" + rest << QStringLiteral("The sign-in file %1 is not UTF-8 text: it is not used");
         QTest::newRow("elsewhere not in UTF-8")
@@ -186,7 +193,14 @@ private slots:
         QTest::addColumn<QString>("scope");
         QTest::addColumn<QString>("redirectHost");
         const QString ms = QStringLiteral("https://login.microsoftonline.com/organizations/oauth2/v2.0/");
-        const QString msScope = QStringLiteral("https://outlook.office.com/SMTP.Send offline_access");
+        // Each sends through its own mail service unless SMTP is chosen, and
+        // the scope follows the way chosen.
+        const QString msScope = QStringLiteral("https://graph.microsoft.com/Mail.Send offline_access");
+        const auto through = [](SignInSettings settings, const char *way, const char *api = "") {
+            settings.sendThrough = QLatin1String(way);
+            settings.apiUrl = QLatin1String(api);
+            return settings;
+        };
         QTest::newRow("microsoft, default tenant")
             << SignInSettings{QStringLiteral("microsoft"), QStringLiteral("id"), {}, {}, {}, {}, {}} << QString()
             << ms + QStringLiteral("authorize") << ms + QStringLiteral("token") << msScope << QStringLiteral("localhost");
@@ -202,7 +216,29 @@ private slots:
         QTest::newRow("google")
             << SignInSettings{QStringLiteral("google"), QStringLiteral("id"), {}, {}, {}, {}, {}} << QString()
             << QStringLiteral("https://accounts.google.com/o/oauth2/v2/auth") << QStringLiteral("https://oauth2.googleapis.com/token")
+            << QStringLiteral("https://www.googleapis.com/auth/gmail.send") << QStringLiteral("127.0.0.1");
+        QTest::newRow("microsoft over SMTP")
+            << through(SignInSettings{QStringLiteral("microsoft"), QStringLiteral("id"), {}, {}, {}, {}, {}}, "smtp") << QString()
+            << ms + QStringLiteral("authorize") << ms + QStringLiteral("token")
+            << QStringLiteral("https://outlook.office.com/SMTP.Send offline_access") << QStringLiteral("localhost");
+        QTest::newRow("google over SMTP")
+            << through(SignInSettings{QStringLiteral("google"), QStringLiteral("id"), {}, {}, {}, {}, {}}, "smtp") << QString()
+            << QStringLiteral("https://accounts.google.com/o/oauth2/v2/auth") << QStringLiteral("https://oauth2.googleapis.com/token")
             << QStringLiteral("https://mail.google.com/") << QStringLiteral("127.0.0.1");
+        QTest::newRow("microsoft, a national cloud")
+            << through(SignInSettings{QStringLiteral("microsoft"), QStringLiteral("id"), {}, {}, {}, {}, {}}, "graph",
+                       "https://graph.microsoft.us/v1.0")
+            << QString() << ms + QStringLiteral("authorize") << ms + QStringLiteral("token")
+            << QStringLiteral("https://graph.microsoft.us/Mail.Send offline_access") << QStringLiteral("localhost");
+        QTest::newRow("a mail service over plain http elsewhere")
+            << through(SignInSettings{QStringLiteral("google"), QStringLiteral("id"), {}, {}, {}, {}, {}}, "gmail",
+                       "http://gmail.example.org")
+            << QStringLiteral("The mail service's URL must begin with https://") << QString() << QString() << QString()
+            << QString();
+        QTest::newRow("an unknown way of sending")
+            << through(SignInSettings{QStringLiteral("google"), QStringLiteral("id"), {}, {}, {}, {}, {}}, "pigeon")
+            << QStringLiteral("\"pigeon\" is no way of sending this program knows (smtp, graph or gmail)") << QString()
+            << QString() << QString() << QString();
         QTest::newRow("custom over loopback http")
             << SignInSettings{QStringLiteral("custom"), QStringLiteral("id"), {}, {}, QStringLiteral("http://127.0.0.1:8080/authorize"),
                               QStringLiteral("http://[::1]:8080/token"), QStringLiteral("mail  send")}
@@ -247,6 +283,40 @@ private slots:
         QTEST(endpoints.scope, "scope");
         QTEST(endpoints.redirectHost, "redirectHost");
         QCOMPARE(endpoints.clientId, QStringLiteral("id"));
+    }
+
+    // A client id built into the program serves where neither the dialog
+    // nor the administrator's file gives one; the built-in secret goes only
+    // with the built-in id.
+    void builtInClientIdServesWhenNoneIsGiven_data()
+    {
+        QTest::addColumn<QString>("provider");
+        QTest::addColumn<QString>("typedId");
+        QTest::addColumn<QString>("clientId"); // empty: refused for want of one
+        QTest::addColumn<QString>("secret");
+        QTest::newRow("microsoft, none given") << "microsoft" << "" << "built-in-ms" << "";
+        QTest::newRow("microsoft, one typed") << "microsoft" << "typed" << "typed" << "";
+        QTest::newRow("google, none given") << "google" << "" << "built-in-g" << "built-in-secret";
+        QTest::newRow("google, one typed") << "google" << "typed" << "typed" << "";
+        QTest::newRow("another provider has none") << "custom" << "" << "" << "";
+    }
+
+    void builtInClientIdServesWhenNoneIsGiven()
+    {
+        QFETCH(QString, provider);
+        QFETCH(QString, typedId);
+        QFETCH(QString, clientId);
+        QFETCH(QString, secret);
+        const SignInSettings settings{provider, typedId, {}, {}, QStringLiteral("https://idp.example/a"),
+                                      QStringLiteral("https://idp.example/t"), QStringLiteral("mail")};
+        const BuiltInClientIds builtIn{QStringLiteral("built-in-ms"), QStringLiteral("built-in-g"),
+                                       QStringLiteral("built-in-secret")};
+        const SignInEndpoints endpoints = ResolveSignInEndpoints(settings, builtIn);
+        QCOMPARE(endpoints.ok, !clientId.isEmpty());
+        QCOMPARE(endpoints.clientId, clientId);
+        QCOMPARE(endpoints.clientSecret, secret);
+        // Without a built-in id, nothing is made up.
+        QCOMPARE(ResolveSignInEndpoints(settings, BuiltInClientIds{}).ok, !typedId.isEmpty());
     }
 
     // A refresh token comes only when the provider's page asks for consent
@@ -325,7 +395,14 @@ private slots:
                                  chosen.scope}));
 
         QVERIFY(WriteWholeFile(path, "Provider=google\r\nFuture=1\nActive=yes\n"));
-        QCOMPARE(ReadSignInChoices(path), (SignInChoices{QStringLiteral("google"), {}, {}, false, false, {}, {}, {}}));
+        // A file from before there was a choice of way sent over SMTP.
+        SignInChoices older{QStringLiteral("google"), {}, {}, false, false, {}, {}, {}};
+        older.sendThrough = QStringLiteral("smtp");
+        QCOMPARE(ReadSignInChoices(path), older);
+        QVERIFY(WriteWholeFile(path, "Provider=google\nSendThrough=gmail\nApiUrl=https://gmail.example\n"));
+        QCOMPARE(ReadSignInChoices(path).sendThrough, QStringLiteral("gmail"));
+        QCOMPARE(ReadSignInChoices(path).apiUrl, QStringLiteral("https://gmail.example"));
+        QVERIFY(ReadSignInChoices(root.filePath(QStringLiteral("none.conf"))).sendThrough.isEmpty());
     }
 
     void theTokenFileIsTheOwnersAlone()

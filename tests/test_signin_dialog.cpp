@@ -133,6 +133,11 @@ private slots:
         QCOMPARE(text(SignInDialog::kAuthorizeUrl),
                  QStringLiteral("https://login.microsoftonline.com/organizations/oauth2/v2.0/authorize"));
         QCOMPARE(text(SignInDialog::kTokenUrl), QStringLiteral("https://login.microsoftonline.com/organizations/oauth2/v2.0/token"));
+        // Microsoft's mail service first, its scope with it; SMTP has its own.
+        auto *through = Control<QComboBox>(dialog, SignInDialog::kSendThrough);
+        QCOMPARE(through->currentText(), QStringLiteral("Microsoft 365 mail service"));
+        QCOMPARE(text(SignInDialog::kScope), QStringLiteral("https://graph.microsoft.com/Mail.Send offline_access"));
+        through->setCurrentIndex(through->findText(QStringLiteral("SMTP server")));
         QCOMPARE(text(SignInDialog::kScope), QStringLiteral("https://outlook.office.com/SMTP.Send offline_access"));
         QCOMPARE(dialog.typedSettings().clientId, QString());
         Control<QLineEdit>(dialog, SignInDialog::kClientId)->setText(QStringLiteral("ms-id"));
@@ -193,9 +198,11 @@ private slots:
 
         const SignInChoices saved = ReadSignInChoices(SignInChoicesPath(data.path()));
         // The addresses shown are kept: the send refreshes with them.
-        QCOMPARE(saved, (SignInChoices{QStringLiteral("custom"), QStringLiteral("quorvane-test-client"), {}, true, true,
-                                       server.url(QStringLiteral("/authorize")), server.url(QStringLiteral("/token")),
-                                       QStringLiteral("mail offline_access")}));
+        SignInChoices expected{QStringLiteral("custom"), QStringLiteral("quorvane-test-client"), {}, true, true,
+                               server.url(QStringLiteral("/authorize")), server.url(QStringLiteral("/token")),
+                               QStringLiteral("mail offline_access")};
+        expected.sendThrough = QStringLiteral("smtp");
+        QCOMPARE(saved, expected);
         const QByteArray refreshToken = ReadTokenFile(TokenFilePath(data.path()));
         QVERIFY(refreshToken.startsWith("rt-"));
         // No token in any other file.

@@ -56,7 +56,7 @@ void PrepareProfile(Profile &profile, int smtpPort, const PythonFixture &authori
 // One Send, as the form hands it over; the reason the send-error dialog
 // gave, empty when the mail went out. The form a failure reopens with the
 // message is closed again.
-QString SendThrough(TrayController &controller, const QString &subject)
+QString SendAndGetReason(TrayController &controller, const QString &subject)
 {
     OutgoingMessage message;
     message.toList = QStringLiteral("ann@example.org");
@@ -108,9 +108,9 @@ private slots:
         TrayController controller(profile.state);
         // The first send after start gets an access token with the stored
         // refresh token; the next one sends with the token held since.
-        QCOMPARE(SendThrough(controller, QStringLiteral("first")), QString());
+        QCOMPARE(SendAndGetReason(controller, QStringLiteral("first")), QString());
         QCOMPARE(authorization.events(QStringLiteral("token")).size(), signInRequests + 1);
-        QCOMPARE(SendThrough(controller, QStringLiteral("second")), QString());
+        QCOMPARE(SendAndGetReason(controller, QStringLiteral("second")), QString());
         QCOMPARE(authorization.events(QStringLiteral("token")).size(), signInRequests + 1);
         QCOMPARE(smtp.messages().size(), 2);
         for (const QJsonObject &attempt : smtp.events(QStringLiteral("auth"))) {
@@ -121,9 +121,9 @@ private slots:
         // Revoked at the provider: the mail server refuses the held token,
         // the send asks for a new one and is told the sign-in is over.
         QVERIFY(RevokeAtProvider(authorization, tokens.refreshToken));
-        QCOMPARE(SendThrough(controller, QStringLiteral("third")),
+        QCOMPARE(SendAndGetReason(controller, QStringLiteral("third")),
                  QStringLiteral("The sign-in has expired: sign in again in Setup"));
-        QCOMPARE(SendThrough(controller, QStringLiteral("fourth")),
+        QCOMPARE(SendAndGetReason(controller, QStringLiteral("fourth")),
                  QStringLiteral("The sign-in has expired: sign in again in Setup"));
         QCOMPARE(smtp.messages().size(), 2);
 
@@ -148,7 +148,7 @@ private slots:
         PrepareProfile(profile, UnusedPort(), authorization, "rt-gone");
         QVERIFY(RemoveTokenFile(TokenFilePath(profile.folder())));
         TrayController controller(profile.state);
-        QCOMPARE(SendThrough(controller, QStringLiteral("gone")), QStringLiteral("The sign-in has expired: sign in again in Setup"));
+        QCOMPARE(SendAndGetReason(controller, QStringLiteral("gone")), QStringLiteral("The sign-in has expired: sign in again in Setup"));
         QVERIFY(ReadSignInChoices(SignInChoicesPath(profile.folder())).expired);
     }
 
@@ -166,7 +166,7 @@ private slots:
         TrayController controller(profile.state);
         QElapsedTimer clock;
         clock.start();
-        const QString reason = SendThrough(controller, QStringLiteral("no keyring"));
+        const QString reason = SendAndGetReason(controller, QStringLiteral("no keyring"));
         QVERIFY2(reason.startsWith(QStringLiteral("The desktop keyring could not be used")), qPrintable(reason));
         QVERIFY(clock.elapsed() < 5000);
         QVERIFY(smtp.events(QStringLiteral("auth")).isEmpty());

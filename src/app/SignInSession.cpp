@@ -48,6 +48,11 @@ bool SignInSession::prepare(const StoredData &data, const QString &libraryFolder
     job.password.wipe();
     job.userName = context.account.toUtf8();
     SignedInLogin login;
+    // The way chosen when signing in; a sign-in from before there was a
+    // choice went over SMTP, and still does.
+    if (!ParseSendThrough(choices.sendThrough, &login.through))
+        login.through = SendThrough::Smtp;
+    login.apiUrl = choices.apiUrl;
     if (context.account != m_heldAccount)
         m_held = {};
     login.held = m_held;

@@ -10,6 +10,8 @@
 #include "dialogs/RecipientsEditor.h"
 #include "dialogs/SetupDialog.h"
 #include "form/MessageForm.h"
+#include "store/DataFiles.h"
+#include "store/SignInChoices.h"
 #include "widgets/LazyIcon.h"
 
 #include <QCoreApplication>
@@ -189,6 +191,20 @@ void TrayController::runForm(const FormSnapshot *restore)
 
 namespace {
 
+// The mail service the sign-in sends through, by name; empty: SMTP, or not
+// signed in.
+QString SendThroughService(const StoredData &data)
+{
+    const SignInChoices choices = ReadSignInChoices(SignInChoicesPath(DataFolderPath(data.appDataFolder)));
+    if (!choices.active)
+        return {};
+    if (choices.sendThrough == u"graph")
+        return QStringLiteral("Microsoft 365 mail service");
+    if (choices.sendThrough == u"gmail")
+        return QStringLiteral("Gmail service");
+    return {};
+}
+
 // Dialogs block only their owner, so the tray stays live while they are open.
 // Afterwards the keyboard goes back to the owner, also where no window
 // manager would hand it back.
@@ -218,9 +234,11 @@ void TrayController::runSetup()
     if (m_form)
         connect(&setup, &SetupDialog::customMessagesChanged, m_form.data(), &MessageForm::customMessagesChanged,
                 Qt::QueuedConnection);
+    setup.noteSendThrough(SendThroughService(m_state.data));
     connect(&setup, &SetupDialog::signInRequested, this, [this, &setup] {
         if (const auto server = m_signIn.runDialog(&setup, m_state.data, LibraryFolder(m_state.installedPath), setup.userName()))
             setup.offerServer(server->host, server->port);
+        setup.noteSendThrough(SendThroughService(m_state.data));
         setup.activateWindow();
     });
     RunModalTo(setup);

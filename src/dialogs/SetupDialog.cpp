@@ -104,6 +104,18 @@ void SetupDialog::offerServer(const QString &host, int port)
     edit(kPort)->setText(QString::number(port));
 }
 
+void SetupDialog::noteSendThrough(const QString &service)
+{
+    const QString note = service.isEmpty()
+                             ? QString()
+                             : QStringLiteral("Not needed: signed in, messages go through the %1").arg(service);
+    for (const int id : {kServer, kPort}) {
+        edit(id)->setPlaceholderText(note);
+        edit(id)->setToolTip(note);
+        edit(id)->setAccessibleDescription(note);
+    }
+}
+
 SetupDialog::~SetupDialog()
 {
     // Torn down while still open (Exit discards open dialogs unsaved): the

@@ -46,6 +46,10 @@ public:
     QString userName() const;
     // A mail provider's server, taken only when no host is typed yet.
     void offerServer(const QString &host, int port);
+    // Signed in to send through a mail service (its name, e.g. "Microsoft
+    // 365 mail service"), the host and port are not used, and the fields say
+    // so; empty: they are.
+    void noteSendThrough(const QString &service);
 
 signals:
     // The custom phrases were saved from the dialog this one opened.

@@ -159,30 +159,6 @@ TransportResult GraphDraftSend(const QString &base, const char *token, const Com
 
 } // namespace
 
-QByteArray SendThroughName(SendThrough through)
-{
-    switch (through) {
-    case SendThrough::Graph: return "graph";
-    case SendThrough::Gmail: return "gmail";
-    case SendThrough::Smtp: break;
-    }
-    return "smtp";
-}
-
-bool ParseSendThrough(const QString &name, SendThrough *through)
-{
-    const QString n = name.trimmed().toLower();
-    if (n == u"smtp")
-        *through = SendThrough::Smtp;
-    else if (n == u"graph")
-        *through = SendThrough::Graph;
-    else if (n == u"gmail")
-        *through = SendThrough::Gmail;
-    else
-        return false;
-    return true;
-}
-
 TransportResult ServiceFailure(const QString &service, const HttpReply &reply)
 {
     const QJsonObject error = QJsonDocument::fromJson(reply.body).object().value(QStringLiteral("error")).toObject();

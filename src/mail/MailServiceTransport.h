@@ -13,10 +13,26 @@ struct HttpReply;
 // provider's own mail service over HTTPS where SMTP is shut.
 enum class SendThrough { Smtp, Graph, Gmail };
 
-// "smtp", "graph", "gmail" as the sign-in's files write them; anything else
-// is nullopt-like Smtp with ok false.
-QByteArray SendThroughName(SendThrough through);
-bool ParseSendThrough(const QString &name, SendThrough *through);
+// "smtp", "graph", "gmail", as the sign-in's files write them. Inline, for
+// the program and the sign-in library, which do not link this library.
+inline QByteArray SendThroughName(SendThrough through)
+{
+    return through == SendThrough::Graph ? "graph" : through == SendThrough::Gmail ? "gmail" : "smtp";
+}
+
+inline bool ParseSendThrough(const QString &name, SendThrough *through)
+{
+    const QString n = name.trimmed().toLower();
+    if (n == QLatin1String("smtp"))
+        *through = SendThrough::Smtp;
+    else if (n == QLatin1String("graph"))
+        *through = SendThrough::Graph;
+    else if (n == QLatin1String("gmail"))
+        *through = SendThrough::Gmail;
+    else
+        return false;
+    return true;
+}
 
 // The services' own bases, where the administrator names none.
 inline constexpr char kGraphApiUrl[] = "https://graph.microsoft.com/v1.0";

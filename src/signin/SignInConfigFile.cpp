@@ -88,6 +88,16 @@ SignInSettings ReadSignInConfigFile(const QString &path)
     if (file.contains(QStringLiteral("Prompt")))
         out.prompt = Value(file, "Prompt");
     out.revocationUrl = Value(file, "RevocationUrl");
+    out.sendThrough = Value(file, "SendThrough").toLower();
+    out.apiUrl = Value(file, "ApiUrl");
+    if (!out.sendThrough.isEmpty() &&
+        !QStringList{QStringLiteral("smtp"), QStringLiteral("graph"), QStringLiteral("gmail")}.contains(out.sendThrough)) {
+        SignInSettings refused;
+        refused.problem = QStringLiteral("The sign-in file %1 sends through \"%2\", which this program does not know "
+                                         "(smtp, graph or gmail): it is not used")
+                              .arg(path, Value(file, "SendThrough").left(40));
+        return refused;
+    }
     const QString provider = Value(file, "Provider");
     if (!provider.isEmpty() && !QStringList{QStringLiteral("microsoft"), QStringLiteral("google"), QStringLiteral("custom")}
                                     .contains(out.provider)) {

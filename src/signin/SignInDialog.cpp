@@ -12,6 +12,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 
 namespace {
 
@@ -29,32 +30,39 @@ const ControlSpec kControls[] = {
          box->setFixedHeight(box->sizeHint().height());
          return box;
      }},
-    {kNoId, ControlKind::Label, "&Client id:", {10, 30, 70, 9}, Id::kClientId},
-    {Id::kClientId, ControlKind::LineEdit, "", {82, 28, 150, 14}},
-    {kNoId, ControlKind::Label, "&Tenant:", {10, 48, 70, 9}, Id::kTenant},
-    {Id::kTenant, ControlKind::LineEdit, "", {82, 46, 150, 14}},
-    {kNoId, ControlKind::Label, "&Authorization URL:", {10, 66, 70, 9}, Id::kAuthorizeUrl},
-    {Id::kAuthorizeUrl, ControlKind::LineEdit, "", {82, 64, 150, 14}},
-    {kNoId, ControlKind::Label, "T&oken URL:", {10, 84, 70, 9}, Id::kTokenUrl},
-    {Id::kTokenUrl, ControlKind::LineEdit, "", {82, 82, 150, 14}},
-    {kNoId, ControlKind::Label, "Sco&pe:", {10, 102, 70, 9}, Id::kScope},
-    {Id::kScope, ControlKind::LineEdit, "", {82, 100, 150, 14}},
-    {Id::kTokenInFile, ControlKind::Custom, "", {10, 119, 222, 24}, kNoId, {}, [](QWidget *parent) -> QWidget * {
+    {kNoId, ControlKind::Label, "Send t&hrough:", {10, 28, 70, 9}, Id::kSendThrough},
+    {Id::kSendThrough, ControlKind::Custom, "", {82, 26, 150, 60}, kNoId, {}, [](QWidget *parent) -> QWidget * {
+         auto *box = new QComboBox(parent);
+         box->setFixedHeight(box->sizeHint().height());
+         return box;
+     }},
+    {kNoId, ControlKind::Label, "&Client id:", {10, 48, 70, 9}, Id::kClientId},
+    {Id::kClientId, ControlKind::LineEdit, "", {82, 46, 150, 14}},
+    {kNoId, ControlKind::Label, "&Tenant:", {10, 66, 70, 9}, Id::kTenant},
+    {Id::kTenant, ControlKind::LineEdit, "", {82, 64, 150, 14}},
+    {kNoId, ControlKind::Label, "&Authorization URL:", {10, 84, 70, 9}, Id::kAuthorizeUrl},
+    {Id::kAuthorizeUrl, ControlKind::LineEdit, "", {82, 82, 150, 14}},
+    {kNoId, ControlKind::Label, "T&oken URL:", {10, 102, 70, 9}, Id::kTokenUrl},
+    {Id::kTokenUrl, ControlKind::LineEdit, "", {82, 100, 150, 14}},
+    {kNoId, ControlKind::Label, "Sco&pe:", {10, 120, 70, 9}, Id::kScope},
+    {Id::kScope, ControlKind::LineEdit, "", {82, 118, 150, 14}},
+    {Id::kTokenInFile, ControlKind::Custom, "", {10, 137, 222, 24}, kNoId, {}, [](QWidget *parent) -> QWidget * {
          // Said in full, on as many lines as it takes: what the box gives away.
          return new WrapCheckBox(QStringLiteral("&Keep the sign-in in a file only I can read, not in the desktop "
                                                 "keyring. Anyone who can read my files can then send mail as me."),
                                  parent);
      }},
-    {Id::kStatus, ControlKind::Label, "", {10, 148, 222, 18}},
-    {Id::kSignIn, ControlKind::PushButton, "&Sign in", {10, 170, 50, 14}},
-    {Id::kSignOut, ControlKind::PushButton, "Sign o&ut", {64, 170, 50, 14}},
-    {Id::kCancel, ControlKind::PushButton, "Cancel", {118, 170, 50, 14}},
-    {Id::kClose, ControlKind::DefaultButton, "C&lose", {182, 170, 50, 14}},
+    {Id::kStatus, ControlKind::Label, "", {10, 166, 222, 18}},
+    {Id::kSignIn, ControlKind::PushButton, "&Sign in", {10, 188, 50, 14}},
+    {Id::kSignOut, ControlKind::PushButton, "Sign o&ut", {64, 188, 50, 14}},
+    {Id::kCancel, ControlKind::PushButton, "Cancel", {118, 188, 50, 14}},
+    {Id::kClose, ControlKind::DefaultButton, "C&lose", {182, 188, 50, 14}},
 };
 
 const ControlName kNames[] = {
     {Id::kClose, "closeButton"},
     {Id::kProvider, "providerList"},
+    {Id::kSendThrough, "sendThroughList"},
     {Id::kClientId, "clientIdEdit"},
     {Id::kTenant, "tenantEdit"},
     {Id::kAuthorizeUrl, "authorizeUrlEdit"},
@@ -67,7 +75,17 @@ const ControlName kNames[] = {
     {Id::kCancel, "cancelButton"},
 };
 
-const DialogTemplate kTemplate{"Sign In", 242, 192, kControls, kNames};
+const DialogTemplate kTemplate{"Sign In", 242, 210, kControls, kNames};
+
+// The ways a provider's sign-in can send, in the order the list shows them:
+// its own mail service first, where it has one.
+struct SendWay {
+    const char *key;
+    const char *text;
+};
+const SendWay kGraphWay{"graph", "Microsoft 365 mail service"};
+const SendWay kGmailWay{"gmail", "Gmail service"};
+const SendWay kSmtpWay{"smtp", "SMTP server"};
 
 int ProviderRow(const QString &key)
 {
@@ -116,6 +134,7 @@ SignInDialog::SignInDialog(const SignInDialogInputs &inputs, QWidget *owner)
         setStatus(problem + u'.');
 
     connect(provider, &QComboBox::currentIndexChanged, this, &SignInDialog::providerChosen);
+    connect(m_controls.get<QComboBox>(kSendThrough), &QComboBox::currentIndexChanged, this, &SignInDialog::showScope);
     connect(m_controls.get<QPushButton>(kSignIn), &QPushButton::clicked, this, &SignInDialog::signIn);
     connect(m_controls.get<QPushButton>(kSignOut), &QPushButton::clicked, this, &SignInDialog::signOut);
     connect(m_controls.get<QPushButton>(kCancel), &QPushButton::clicked, this, &SignInDialog::cancelSignIn);
@@ -143,6 +162,41 @@ void SignInDialog::setStatus(const QString &text)
 SignInSettings SignInDialog::deployedNow() const
 {
     return m_inputs.readDeployed ? m_inputs.readDeployed() : m_inputs.deployed;
+}
+
+void SignInDialog::fillSendThrough(int row, const QString &current)
+{
+    auto *box = m_controls.get<QComboBox>(kSendThrough);
+    const QSignalBlocker quiet(box);
+    box->clear();
+    QList<SendWay> ways;
+    if (row == 0)
+        ways = {kGraphWay, kSmtpWay};
+    else if (row == 1)
+        ways = {kGmailWay, kSmtpWay};
+    else
+        ways = {kSmtpWay};
+    // Another provider sends through a mail service only where the
+    // administrator's file names one.
+    const QString deployed = deployedNow().sendThrough.trimmed().toLower();
+    if (row == 2 && (deployed == u"graph" || deployed == u"gmail"))
+        ways.prepend(deployed == u"graph" ? kGraphWay : kGmailWay);
+    for (const SendWay &way : ways)
+        box->addItem(QLatin1String(way.text), QLatin1String(way.key));
+    const int at = box->findData(current.trimmed().toLower());
+    box->setCurrentIndex(at >= 0 ? at : 0);
+}
+
+// The greyed scope of Microsoft and Google follows the way of sending.
+void SignInDialog::showScope()
+{
+    const int row = m_controls.get<QComboBox>(kProvider)->currentIndex();
+    if (row == 2)
+        return;
+    SignInSettings probe = MergeSignInSettings(typedSettings(row), deployedNow());
+    probe.clientId = QStringLiteral("-");
+    const SignInEndpoints endpoints = ResolveSignInEndpoints(probe);
+    edit(kScope)->setText(endpoints.ok ? endpoints.scope : QString());
 }
 
 void SignInDialog::providerChosen()
@@ -180,6 +234,8 @@ void SignInDialog::showProvider(int row)
         values = MergeSignInSettings(chosen, deployedNow());
     }
     values.provider = key;
+    fillSendThrough(row, values.sendThrough);
+    values.sendThrough = m_controls.get<QComboBox>(kSendThrough)->currentData().toString();
     if (row != 2) {
         // A stand-in client id, to learn the addresses before one is typed.
         SignInSettings probe = values;
@@ -199,7 +255,8 @@ void SignInDialog::showProvider(int row)
 
 void SignInDialog::setRunning(bool running)
 {
-    for (const int id : {kProvider, kClientId, kTenant, kAuthorizeUrl, kTokenUrl, kScope, kTokenInFile, kSignIn, kSignOut})
+    for (const int id : {kProvider, kSendThrough, kClientId, kTenant, kAuthorizeUrl, kTokenUrl, kScope, kTokenInFile,
+                         kSignIn, kSignOut})
         m_controls.widget(id)->setEnabled(!running);
     m_controls.widget(kCancel)->setEnabled(running);
     if (!running)
@@ -215,6 +272,7 @@ SignInSettings SignInDialog::typedSettings(int row) const
 {
     SignInSettings out;
     out.provider = QLatin1String(kProviderKeys[row]);
+    out.sendThrough = m_controls.get<QComboBox>(kSendThrough)->currentData().toString();
     out.clientId = edit(kClientId)->text();
     if (row == 0)
         out.tenant = edit(kTenant)->text();
@@ -229,14 +287,20 @@ SignInSettings SignInDialog::typedSettings(int row) const
 SignInChoices SignInDialog::chosen(bool active) const
 {
     const SignInSettings settings = typedSettings();
-    return {settings.provider,
-            settings.clientId.trimmed(),
-            settings.tenant.trimmed(),
-            active,
-            m_controls.get<QCheckBox>(kTokenInFile)->isChecked(),
-            settings.authorizeUrl.trimmed(),
-            settings.tokenUrl.trimmed(),
-            settings.scope.trimmed()};
+    SignInChoices out{settings.provider,
+                      settings.clientId.trimmed(),
+                      settings.tenant.trimmed(),
+                      active,
+                      m_controls.get<QCheckBox>(kTokenInFile)->isChecked(),
+                      settings.authorizeUrl.trimmed(),
+                      settings.tokenUrl.trimmed(),
+                      settings.scope.trimmed()};
+    // How its sends go, settled now: a later change of the file's defaults
+    // does not turn a sign-in made for one service to another.
+    const SignInEndpoints endpoints = ResolveSignInEndpoints(MergeSignInSettings(settings, deployedNow()));
+    out.sendThrough = endpoints.ok ? QString::fromLatin1(SendThroughName(endpoints.sendThrough)) : settings.sendThrough;
+    out.apiUrl = endpoints.ok ? endpoints.apiUrl : QString();
+    return out;
 }
 
 void SignInDialog::signIn()

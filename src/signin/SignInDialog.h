@@ -34,7 +34,8 @@ struct SignInDialogInputs {
 };
 
 // Signing in with a mail provider: who signs in (Microsoft, Google or
-// another), the application's client id, the Microsoft tenant or another
+// another), how its sends go out (the provider's own mail service or its
+// SMTP server), the application's client id, the Microsoft tenant or another
 // provider's addresses, and where the sign-in is kept. Sign in opens the
 // system browser; the status line says who is signed in or what went wrong.
 // Values typed here win over the administrator's file.
@@ -54,6 +55,7 @@ public:
         kSignIn = 4008,
         kSignOut = 4009,
         kCancel = 4010,
+        kSendThrough = 4011,
     };
 
     SignInDialog(const SignInDialogInputs &inputs, QWidget *owner);
@@ -79,6 +81,9 @@ signals:
 private:
     void providerChosen();
     void showProvider(int row);
+    // The ways of sending the provider row offers, current chosen if it is one.
+    void fillSendThrough(int row, const QString &current);
+    void showScope();
     SignInSettings typedSettings(int row) const; // the fields, read as that row's
     SignInSettings deployedNow() const;
     void finished(const SignInOutcome &outcome);

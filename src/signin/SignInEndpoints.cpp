@@ -1,5 +1,6 @@
 #include "signin/SignInEndpoints.h"
 
+#include "ProductInfo.h"
 #include "mail/TokenEndpoint.h"
 
 #include <QRegularExpression>
@@ -39,8 +40,11 @@ SignInEndpoints Failed(const QString &why)
 
 SignInSettings ChosenSignInSettings(const SignInChoices &choices)
 {
-    return {choices.provider, choices.clientId, {},           choices.tenant,
-            choices.authorizeUrl, choices.tokenUrl, choices.scope};
+    SignInSettings out{choices.provider, choices.clientId, {},           choices.tenant,
+                       choices.authorizeUrl, choices.tokenUrl, choices.scope};
+    out.sendThrough = choices.sendThrough;
+    out.apiUrl = choices.apiUrl;
+    return out;
 }
 
 SignInSettings MergeSignInSettings(const SignInSettings &typed, const SignInSettings &deployed)
@@ -68,10 +72,18 @@ SignInSettings MergeSignInSettings(const SignInSettings &typed, const SignInSett
     out.scope = Either(typed.scope, deployed.scope);
     out.prompt = typed.prompt ? typed.prompt : deployed.prompt;
     out.revocationUrl = Either(typed.revocationUrl, deployed.revocationUrl);
+    out.sendThrough = Either(typed.sendThrough, deployed.sendThrough).toLower();
+    out.apiUrl = Either(typed.apiUrl, deployed.apiUrl);
     return out;
 }
 
-SignInEndpoints ResolveSignInEndpoints(const SignInSettings &settings)
+BuiltInClientIds CompiledInClientIds()
+{
+    return {QString::fromLatin1(kBuiltInMicrosoftClientId), QString::fromLatin1(kBuiltInGoogleClientId),
+            QString::fromLatin1(kBuiltInGoogleClientSecret)};
+}
+
+SignInEndpoints ResolveSignInEndpoints(const SignInSettings &settings, const BuiltInClientIds &builtIn)
 {
     SignInEndpoints out;
     if (!settings.problem.isEmpty())
@@ -80,6 +92,26 @@ SignInEndpoints ResolveSignInEndpoints(const SignInSettings &settings)
     QString authorize = settings.authorizeUrl.trimmed();
     QString token = settings.tokenUrl.trimmed();
     QString scope = settings.scope.simplified();
+    const QString through = settings.sendThrough.trimmed().toLower();
+    if (through.isEmpty())
+        out.sendThrough = provider == kMicrosoft ? SendThrough::Graph
+                          : provider == kGoogle  ? SendThrough::Gmail
+                                                 : SendThrough::Smtp;
+    else if (!ParseSendThrough(through, &out.sendThrough))
+        return Failed(QStringLiteral("\"%1\" is no way of sending this program knows (smtp, graph or gmail)").arg(through));
+    if (out.sendThrough != SendThrough::Smtp) {
+        out.apiUrl = settings.apiUrl.trimmed();
+        if (out.apiUrl.isEmpty())
+            out.apiUrl = QString::fromLatin1(out.sendThrough == SendThrough::Graph ? kGraphApiUrl : kGmailApiUrl);
+        if (const QString problem = EndpointProblem(QUrl(out.apiUrl, QUrl::StrictMode)); !problem.isEmpty())
+            return Failed(QStringLiteral("The mail service's URL %1").arg(problem));
+    }
+    // Graph's permission is named at the cloud the service is in (a
+    // national cloud has its own address).
+    const QUrl api(out.apiUrl);
+    const QString graphScope = (api.scheme() == u"https" ? QStringLiteral("https://") + api.host()
+                                                          : QStringLiteral("https://graph.microsoft.com")) +
+                               QStringLiteral("/Mail.Send offline_access");
     if (provider == kMicrosoft) {
         out.provider = SignInProvider::Microsoft;
         const QString tenant = settings.tenant.trimmed().isEmpty() ? QStringLiteral("organizations") : settings.tenant.trimmed();
@@ -93,7 +125,8 @@ SignInEndpoints ResolveSignInEndpoints(const SignInSettings &settings)
         if (token.isEmpty())
             token = base + QStringLiteral("token");
         if (scope.isEmpty())
-            scope = QStringLiteral("https://outlook.office.com/SMTP.Send offline_access");
+            scope = out.sendThrough == SendThrough::Graph ? graphScope
+                                                          : QStringLiteral("https://outlook.office.com/SMTP.Send offline_access");
         out.redirectHost = QStringLiteral("localhost");
     } else if (provider == kGoogle) {
         out.provider = SignInProvider::Google;
@@ -102,7 +135,8 @@ SignInEndpoints ResolveSignInEndpoints(const SignInSettings &settings)
         if (token.isEmpty())
             token = QStringLiteral("https://oauth2.googleapis.com/token");
         if (scope.isEmpty())
-            scope = QStringLiteral("https://mail.google.com/");
+            scope = out.sendThrough == SendThrough::Gmail ? QStringLiteral("https://www.googleapis.com/auth/gmail.send")
+                                                          : QStringLiteral("https://mail.google.com/");
         out.redirectHost = QStringLiteral("127.0.0.1");
     } else if (provider == kCustom) {
         out.provider = SignInProvider::Custom;
@@ -115,9 +149,16 @@ SignInEndpoints ResolveSignInEndpoints(const SignInSettings &settings)
         return Failed(QStringLiteral("\"%1\" is not a provider this program knows").arg(settings.provider.trimmed()));
     }
     out.clientId = settings.clientId.trimmed();
+    out.clientSecret = settings.clientSecret.trimmed();
+    if (out.clientId.isEmpty() && out.provider == SignInProvider::Microsoft)
+        out.clientId = builtIn.microsoft;
+    if (out.clientId.isEmpty() && out.provider == SignInProvider::Google) {
+        out.clientId = builtIn.google;
+        if (out.clientSecret.isEmpty())
+            out.clientSecret = builtIn.googleSecret;
+    }
     if (out.clientId.isEmpty())
         return Failed(QStringLiteral("No client id is set: type the one your administrator registered"));
-    out.clientSecret = settings.clientSecret.trimmed();
     out.authorizeUrl = QUrl(authorize, QUrl::StrictMode);
     out.tokenUrl = QUrl(token, QUrl::StrictMode);
     if (const QString problem = EndpointProblem(out.authorizeUrl); !problem.isEmpty())

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "mail/MailServiceTransport.h"
 #include "signin/SignInSettings.h"
 #include "store/SignInChoices.h"
 
@@ -20,6 +21,10 @@ struct SignInEndpoints {
     QUrl tokenUrl;
     QString scope;
     QString prompt; // empty: none sent
+    // How its sends go out, and the mail service's base address (empty for
+    // SMTP).
+    SendThrough sendThrough = SendThrough::Smtp;
+    QString apiUrl{};
     // The host the provider expects in the loopback redirect: Microsoft
     // matches a registered "http://localhost" on any port, others take the
     // address itself.
@@ -38,7 +43,19 @@ SignInSettings MergeSignInSettings(const SignInSettings &typed, const SignInSett
 // Fills in the provider's endpoints and scope, and refuses what would send a
 // code or a token where it could be read or redirected: every endpoint must
 // be https, except plain http to this machine's loopback address.
-SignInEndpoints ResolveSignInEndpoints(const SignInSettings &settings);
+//
+// Neither the dialog nor the file giving a client id, the one built into the
+// program is used (builtIn; by default the build's own, which a distributor
+// or an office may set). The way sends go out is the provider's own mail
+// service unless SMTP is chosen, and the scope follows it unless one is given.
+struct BuiltInClientIds {
+    QString microsoft;
+    QString google;
+    QString googleSecret;
+};
+BuiltInClientIds CompiledInClientIds();
+SignInEndpoints ResolveSignInEndpoints(const SignInSettings &settings,
+                                       const BuiltInClientIds &builtIn = CompiledInClientIds());
 
 // The SMTP server a provider's mailboxes send through, for filling an empty
 // host in Setup; host empty when the provider has no one server.

@@ -22,6 +22,11 @@ struct SignInSettings {
     // Where signing out revokes the refresh token (RFC 7009); "custom" only,
     // or to override a provider's. Empty: the provider's, if it has one.
     QString revocationUrl{};
+    // How a signed-in send goes out: "smtp", "graph" or "gmail"; empty: the
+    // provider's own service (Microsoft's, Google's), SMTP for another.
+    QString sendThrough{};
+    // The mail service's base address; empty: the service's own.
+    QString apiUrl{};
     // The administrator's file cannot be used, and why, for the sign-in
     // dialog's line; none of its values are then given.
     QString problem{};
@@ -31,5 +36,6 @@ inline bool operator==(const SignInSettings &a, const SignInSettings &b)
 {
     return a.provider == b.provider && a.clientId == b.clientId && a.clientSecret == b.clientSecret &&
            a.tenant == b.tenant && a.authorizeUrl == b.authorizeUrl && a.tokenUrl == b.tokenUrl && a.scope == b.scope && a.prompt == b.prompt && a.revocationUrl == b.revocationUrl &&
+           a.sendThrough == b.sendThrough && a.apiUrl == b.apiUrl &&
            a.problem == b.problem;
 }

@@ -33,6 +33,7 @@ SignInChoices ReadSignInChoices(const QString &path)
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly))
         return out;
+    out.sendThrough = QStringLiteral("smtp");
     for (const QByteArray &raw : file.readAll().split('\n')) {
         const QByteArray line = raw.trimmed();
         const qsizetype equals = line.indexOf('=');
@@ -58,6 +59,10 @@ SignInChoices ReadSignInChoices(const QString &path)
             out.scope = value;
         else if (key == "Expired")
             out.expired = value == QStringLiteral("true");
+        else if (key == "SendThrough")
+            out.sendThrough = value;
+        else if (key == "ApiUrl")
+            out.apiUrl = value;
     }
     return out;
 }
@@ -75,6 +80,8 @@ bool WriteSignInChoices(const QString &path, const SignInChoices &choices)
                             "AuthorizeUrl=" + OneLine(choices.authorizeUrl) + "\n"
                             "TokenUrl=" + OneLine(choices.tokenUrl) + "\n"
                             "Scope=" + OneLine(choices.scope) + "\n"
-                            "Expired=" + Flag(choices.expired) + "\n";
+                            "Expired=" + Flag(choices.expired) + "\n"
+                            "SendThrough=" + OneLine(choices.sendThrough) + "\n"
+                            "ApiUrl=" + OneLine(choices.apiUrl) + "\n";
     return WriteFileAtomically(path, text);
 }

@@ -19,13 +19,18 @@ struct SignInChoices {
     // A send found the sign-in over (revoked, expired, refused by the mail
     // server): it stays the login, but only signing in again mends it.
     bool expired{false};
+    // How the sign-in sends: "smtp", "graph" or "gmail", as chosen when it
+    // was made; empty: not chosen yet. A file written before there was a
+    // choice reads as "smtp", the way that sign-in was made.
+    QString sendThrough{};
+    QString apiUrl{}; // the mail service's base address; empty: its own
 };
 
 inline bool operator==(const SignInChoices &a, const SignInChoices &b)
 {
     return a.provider == b.provider && a.clientId == b.clientId && a.tenant == b.tenant && a.active == b.active &&
            a.tokenInFile == b.tokenInFile && a.authorizeUrl == b.authorizeUrl && a.tokenUrl == b.tokenUrl &&
-           a.scope == b.scope && a.expired == b.expired;
+           a.scope == b.scope && a.expired == b.expired && a.sendThrough == b.sendThrough && a.apiUrl == b.apiUrl;
 }
 
 // dataFolder is the folder of the data files.
