@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include "signin/AuthorizationUrl.h"
+#include "signin/IdTokenIdentity.h"
 #include "signin/Pkce.h"
 #include "store/SignInChoices.h"
 #include "signin/SignInConfigFile.h"
@@ -90,6 +91,34 @@ private slots:
     // A file that cannot be meant as written is refused whole, saying why:
     // never read as Microsoft with its client id and the user's address
     // sent there.
+    // Who signed in, as the ID token says it: only a token for this client,
+    // and an e-mail address only when the provider verified it.
+    void theIdTokenNamesTheAccount_data()
+    {
+        QTest::addColumn<QByteArray>("claims");
+        QTest::addColumn<QString>("account");
+        QTest::newRow("verified e-mail") << QByteArray(R"({"aud":"id","email":"a@example.org","email_verified":true})")
+                                         << QStringLiteral("a@example.org");
+        QTest::newRow("unverified e-mail: the user name")
+            << QByteArray(R"({"aud":"id","email":"a@example.org","preferred_username":"b@example.org"})") << QStringLiteral("b@example.org");
+        QTest::newRow("one of several audiences") << QByteArray(R"({"aud":["x","id"],"preferred_username":"b@example.org"})")
+                                                  << QStringLiteral("b@example.org");
+        QTest::newRow("for another client") << QByteArray(R"({"aud":"x","email":"a@example.org","email_verified":true})") << QString();
+        QTest::newRow("no audience") << QByteArray(R"({"preferred_username":"b@example.org"})") << QString();
+        QTest::newRow("not JSON") << QByteArray("nonsense") << QString();
+    }
+    void theIdTokenNamesTheAccount()
+    {
+        QFETCH(QByteArray, claims);
+        const auto part = [](const QByteArray &bytes) {
+            return bytes.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
+        };
+        const QByteArray token = part(R"({"alg":"RS256"})") + '.' + part(claims) + ".c2ln";
+        QTEST(AccountInIdToken(token, QStringLiteral("id")), "account");
+        QCOMPARE(AccountInIdToken(part(claims), QStringLiteral("id")), QString());
+        QCOMPARE(AccountInIdToken("a.%%%.c", QStringLiteral("id")), QString());
+    }
+
     void aFileThatCannotBeUsedIsRefused_data()
     {
         QTest::addColumn<QByteArray>("file");
@@ -186,7 +215,8 @@ private slots:
         QTest::addColumn<QString>("scope");
         QTest::addColumn<QString>("redirectHost");
         const QString ms = QStringLiteral("https://login.microsoftonline.com/organizations/oauth2/v2.0/");
-        const QString msScope = QStringLiteral("https://outlook.office.com/SMTP.Send offline_access");
+        // With openid: the ID token says which account signed in.
+        const QString msScope = QStringLiteral("https://outlook.office.com/SMTP.Send offline_access openid profile");
         QTest::newRow("microsoft, default tenant")
             << SignInSettings{QStringLiteral("microsoft"), QStringLiteral("id"), {}, {}, {}, {}, {}} << QString()
             << ms + QStringLiteral("authorize") << ms + QStringLiteral("token") << msScope << QStringLiteral("localhost");
@@ -202,7 +232,7 @@ private slots:
         QTest::newRow("google")
             << SignInSettings{QStringLiteral("google"), QStringLiteral("id"), {}, {}, {}, {}, {}} << QString()
             << QStringLiteral("https://accounts.google.com/o/oauth2/v2/auth") << QStringLiteral("https://oauth2.googleapis.com/token")
-            << QStringLiteral("https://mail.google.com/") << QStringLiteral("127.0.0.1");
+            << QStringLiteral("https://mail.google.com/ openid email") << QStringLiteral("127.0.0.1");
         QTest::newRow("custom over loopback http")
             << SignInSettings{QStringLiteral("custom"), QStringLiteral("id"), {}, {}, QStringLiteral("http://127.0.0.1:8080/authorize"),
                               QStringLiteral("http://[::1]:8080/token"), QStringLiteral("mail  send")}

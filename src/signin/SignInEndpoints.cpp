@@ -93,7 +93,7 @@ SignInEndpoints ResolveSignInEndpoints(const SignInSettings &settings)
         if (token.isEmpty())
             token = base + QStringLiteral("token");
         if (scope.isEmpty())
-            scope = QStringLiteral("https://outlook.office.com/SMTP.Send offline_access");
+            scope = QStringLiteral("https://outlook.office.com/SMTP.Send offline_access openid profile");
         out.redirectHost = QStringLiteral("localhost");
     } else if (provider == kGoogle) {
         out.provider = SignInProvider::Google;
@@ -102,7 +102,7 @@ SignInEndpoints ResolveSignInEndpoints(const SignInSettings &settings)
         if (token.isEmpty())
             token = QStringLiteral("https://oauth2.googleapis.com/token");
         if (scope.isEmpty())
-            scope = QStringLiteral("https://mail.google.com/");
+            scope = QStringLiteral("https://mail.google.com/ openid email");
         out.redirectHost = QStringLiteral("127.0.0.1");
     } else if (provider == kCustom) {
         out.provider = SignInProvider::Custom;
