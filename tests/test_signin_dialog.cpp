@@ -133,7 +133,7 @@ private slots:
         QCOMPARE(text(SignInDialog::kAuthorizeUrl),
                  QStringLiteral("https://login.microsoftonline.com/organizations/oauth2/v2.0/authorize"));
         QCOMPARE(text(SignInDialog::kTokenUrl), QStringLiteral("https://login.microsoftonline.com/organizations/oauth2/v2.0/token"));
-        QCOMPARE(text(SignInDialog::kScope), QStringLiteral("https://outlook.office.com/SMTP.Send offline_access"));
+        QCOMPARE(text(SignInDialog::kScope), QStringLiteral("https://outlook.office.com/SMTP.Send offline_access openid profile"));
         QCOMPARE(dialog.typedSettings().clientId, QString());
         Control<QLineEdit>(dialog, SignInDialog::kClientId)->setText(QStringLiteral("ms-id"));
 
