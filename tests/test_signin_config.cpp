@@ -1,6 +1,7 @@
 #include "TestSupport.h"
 
 #include "signin/AuthorizationUrl.h"
+#include "signin/IdTokenIdentity.h"
 #include "signin/Pkce.h"
 #include "store/SignInChoices.h"
 #include "signin/SignInConfigFile.h"
@@ -93,6 +94,34 @@ private slots:
     // A file that cannot be meant as written is refused whole, saying why:
     // never read as Microsoft with its client id and the user's address
     // sent there.
+    // Who signed in, as the ID token says it: only a token for this client,
+    // and an e-mail address only when the provider verified it.
+    void theIdTokenNamesTheAccount_data()
+    {
+        QTest::addColumn<QByteArray>("claims");
+        QTest::addColumn<QString>("account");
+        QTest::newRow("verified e-mail") << QByteArray(R"({"aud":"id","email":"a@example.org","email_verified":true})")
+                                         << QStringLiteral("a@example.org");
+        QTest::newRow("unverified e-mail: the user name")
+            << QByteArray(R"({"aud":"id","email":"a@example.org","preferred_username":"b@example.org"})") << QStringLiteral("b@example.org");
+        QTest::newRow("one of several audiences") << QByteArray(R"({"aud":["x","id"],"preferred_username":"b@example.org"})")
+                                                  << QStringLiteral("b@example.org");
+        QTest::newRow("for another client") << QByteArray(R"({"aud":"x","email":"a@example.org","email_verified":true})") << QString();
+        QTest::newRow("no audience") << QByteArray(R"({"preferred_username":"b@example.org"})") << QString();
+        QTest::newRow("not JSON") << QByteArray("nonsense") << QString();
+    }
+    void theIdTokenNamesTheAccount()
+    {
+        QFETCH(QByteArray, claims);
+        const auto part = [](const QByteArray &bytes) {
+            return bytes.toBase64(QByteArray::Base64UrlEncoding | QByteArray::OmitTrailingEquals);
+        };
+        const QByteArray token = part(R"({"alg":"RS256"})") + '.' + part(claims) + ".c2ln";
+        QTEST(AccountInIdToken(token, QStringLiteral("id")), "account");
+        QCOMPARE(AccountInIdToken(part(claims), QStringLiteral("id")), QString());
+        QCOMPARE(AccountInIdToken("a.%%%.c", QStringLiteral("id")), QString());
+    }
+
     void aFileThatCannotBeUsedIsRefused_data()
     {
         QTest::addColumn<QByteArray>("file");
@@ -194,8 +223,9 @@ private slots:
         QTest::addColumn<QString>("redirectHost");
         const QString ms = QStringLiteral("https://login.microsoftonline.com/organizations/oauth2/v2.0/");
         // Each sends through its own mail service unless SMTP is chosen, and
-        // the scope follows the way chosen.
-        const QString msScope = QStringLiteral("https://graph.microsoft.com/Mail.Send offline_access");
+        // the scope follows the way chosen; with openid, the ID token says
+        // which account signed in.
+        const QString msScope = QStringLiteral("https://graph.microsoft.com/Mail.Send offline_access openid profile");
         const auto through = [](SignInSettings settings, const char *way, const char *api = "") {
             settings.sendThrough = QLatin1String(way);
             settings.apiUrl = QLatin1String(api);
@@ -216,20 +246,20 @@ private slots:
         QTest::newRow("google")
             << SignInSettings{QStringLiteral("google"), QStringLiteral("id"), {}, {}, {}, {}, {}} << QString()
             << QStringLiteral("https://accounts.google.com/o/oauth2/v2/auth") << QStringLiteral("https://oauth2.googleapis.com/token")
-            << QStringLiteral("https://www.googleapis.com/auth/gmail.send") << QStringLiteral("127.0.0.1");
+            << QStringLiteral("https://www.googleapis.com/auth/gmail.send openid email") << QStringLiteral("127.0.0.1");
         QTest::newRow("microsoft over SMTP")
             << through(SignInSettings{QStringLiteral("microsoft"), QStringLiteral("id"), {}, {}, {}, {}, {}}, "smtp") << QString()
             << ms + QStringLiteral("authorize") << ms + QStringLiteral("token")
-            << QStringLiteral("https://outlook.office.com/SMTP.Send offline_access") << QStringLiteral("localhost");
+            << QStringLiteral("https://outlook.office.com/SMTP.Send offline_access openid profile") << QStringLiteral("localhost");
         QTest::newRow("google over SMTP")
             << through(SignInSettings{QStringLiteral("google"), QStringLiteral("id"), {}, {}, {}, {}, {}}, "smtp") << QString()
             << QStringLiteral("https://accounts.google.com/o/oauth2/v2/auth") << QStringLiteral("https://oauth2.googleapis.com/token")
-            << QStringLiteral("https://mail.google.com/") << QStringLiteral("127.0.0.1");
+            << QStringLiteral("https://mail.google.com/ openid email") << QStringLiteral("127.0.0.1");
         QTest::newRow("microsoft, a national cloud")
             << through(SignInSettings{QStringLiteral("microsoft"), QStringLiteral("id"), {}, {}, {}, {}, {}}, "graph",
                        "https://graph.microsoft.us/v1.0")
             << QString() << ms + QStringLiteral("authorize") << ms + QStringLiteral("token")
-            << QStringLiteral("https://graph.microsoft.us/Mail.Send offline_access") << QStringLiteral("localhost");
+            << QStringLiteral("https://graph.microsoft.us/Mail.Send offline_access openid profile") << QStringLiteral("localhost");
         QTest::newRow("a mail service over plain http elsewhere")
             << through(SignInSettings{QStringLiteral("google"), QStringLiteral("id"), {}, {}, {}, {}, {}}, "gmail",
                        "http://gmail.example.org")

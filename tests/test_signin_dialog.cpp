@@ -136,9 +136,9 @@ private slots:
         // Microsoft's mail service first, its scope with it; SMTP has its own.
         auto *through = Control<QComboBox>(dialog, SignInDialog::kSendThrough);
         QCOMPARE(through->currentText(), QStringLiteral("Microsoft 365 mail service"));
-        QCOMPARE(text(SignInDialog::kScope), QStringLiteral("https://graph.microsoft.com/Mail.Send offline_access"));
+        QCOMPARE(text(SignInDialog::kScope), QStringLiteral("https://graph.microsoft.com/Mail.Send offline_access openid profile"));
         through->setCurrentIndex(through->findText(QStringLiteral("SMTP server")));
-        QCOMPARE(text(SignInDialog::kScope), QStringLiteral("https://outlook.office.com/SMTP.Send offline_access"));
+        QCOMPARE(text(SignInDialog::kScope), QStringLiteral("https://outlook.office.com/SMTP.Send offline_access openid profile"));
         QCOMPARE(dialog.typedSettings().clientId, QString());
         Control<QLineEdit>(dialog, SignInDialog::kClientId)->setText(QStringLiteral("ms-id"));
 

@@ -211,6 +211,50 @@ private slots:
         QVERIFY(!Accepts(QHostAddress::LocalHost, RedirectPort(browser.opened.at(0))));
     }
 
+    // The code that comes back may be someone else's, made with this
+    // sign-in's state and challenge read from the browser's command line:
+    // the ID token says whose account it is, and only Setup's Username is taken.
+    void onlyTheClaimedAccountSignsIn_data()
+    {
+        QTest::addColumn<QString>("scope");
+        QTest::addColumn<QStringList>("serverOptions");
+        QTest::addColumn<QString>("message"); // empty: signed in
+        QTest::newRow("the account itself") << QStringLiteral("openid mail offline_access") << QStringList{} << QString();
+        QTest::newRow("same account, other case")
+            << QStringLiteral("openid mail offline_access") << QStringList{QStringLiteral("--identity"), QStringLiteral("Desk@Example.ORG")}
+            << QString();
+        QTest::newRow("another account")
+            << QStringLiteral("openid mail offline_access")
+            << QStringList{QStringLiteral("--identity"), QStringLiteral("mallory@example.org")}
+            << QStringLiteral("The provider signed in mallory@example.org, not desk@example.org (the Username in Setup): "
+                              "nothing was kept. Sign in as desk@example.org");
+        QTest::newRow("asked, but no identity given")
+            << QStringLiteral("openid mail offline_access") << QStringList{QStringLiteral("--no-id-token")}
+            << QStringLiteral("The provider did not say which account signed in, so the sign-in was not kept");
+    }
+    void onlyTheClaimedAccountSignsIn()
+    {
+        QFETCH(QString, scope);
+        QFETCH(QStringList, serverOptions);
+        QFETCH(QString, message);
+        PythonFixture server(QStringLiteral("oauth_server.py"));
+        QVERIFY2(server.start(serverOptions), qPrintable(server.error()));
+        StandInBrowser browser;
+        SignInFlow flow(SystemBrowser());
+        QSignalSpy ended(&flow, &SignInFlow::finished);
+        SignInEndpoints endpoints = FixtureEndpoints(server);
+        endpoints.scope = scope;
+        flow.start(endpoints, QStringLiteral("desk@example.org"));
+        QTRY_COMPARE_WITH_TIMEOUT(ended.count(), 1, 30000);
+        const SignInOutcome outcome = ended.at(0).at(0).value<SignInOutcome>();
+        QCOMPARE(outcome.message, message);
+        QCOMPARE(outcome.signedIn, message.isEmpty());
+        if (!outcome.signedIn) {
+            QVERIFY(outcome.tokens.refreshToken.isEmpty());
+            QVERIFY(outcome.tokens.accessToken.isEmpty());
+        }
+    }
+
     void listensOnTheLoopbackOnlyUntilCancelled()
     {
         StandInBrowser browser(false);

@@ -14,6 +14,9 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
+#include <csignal>
+#include <sys/types.h>
+
 using namespace std::chrono_literals;
 
 // Where the refresh token lives: the desktop keyring through the Secret
@@ -33,6 +36,17 @@ QString Mode()
 
 // Not text: a token is bytes, and the keyring must give back the same bytes.
 const QByteArray kToken = QByteArray("rt-\x01\xc3\xa9-") + QByteArray(600, 'x') + QByteArray("-end");
+
+// Whether a keyring serves the session bus now.
+bool KeyringOnTheBus()
+{
+    QProcess ask;
+    ask.start(QStringLiteral("gdbus"), {QStringLiteral("call"), QStringLiteral("--session"), QStringLiteral("-d"),
+                                        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("-o"), QStringLiteral("/org/freedesktop/DBus"),
+                                        QStringLiteral("-m"), QStringLiteral("org.freedesktop.DBus.NameHasOwner"),
+                                        QStringLiteral("org.freedesktop.secrets")});
+    return ask.waitForFinished(10000) && ask.readAllStandardOutput().contains("true");
+}
 
 } // namespace
 
@@ -224,6 +238,41 @@ private slots:
         QCOMPARE(LoadRefreshToken(choices, account, data.path(), 10s).refreshToken, kToken);
         QCOMPARE(ForgetRefreshToken(choices, account, data.path(), 10s), QString());
         QVERIFY(!QFile::exists(TokenFilePath(data.path())));
+    }
+
+    // The keyring daemon stopped and started again while the program runs
+    // (an update, a crash, a new login): the session the keychain library
+    // had is gone, and the next read, write and delete must still work.
+    // Last: the daemon the test starts serves to the end.
+    void aRestartedKeyringIsAskedAgain()
+    {
+        if (Mode() != QStringLiteral("real"))
+            QSKIP("needs the real keyring (test_signin_keyring_real)");
+        const pid_t daemon = pid_t(qEnvironmentVariable("QUORVANE_TEST_KEYRING_PID").toLongLong());
+        QVERIFY(daemon > 0);
+        const QString key = RefreshTokenKey(QStringLiteral("google"), QStringLiteral("desk@example.org"));
+        QCOMPARE(WriteKeyringSecret(key, kToken).status, KeyringStatus::Ok);
+        QCOMPARE(ReadKeyringSecret(key).secret, kToken);
+
+        // Only the daemon this test's script started, by its id.
+        QCOMPARE(::kill(daemon, SIGTERM), 0);
+        QTRY_VERIFY_WITH_TIMEOUT(!KeyringOnTheBus(), 10000);
+        QProcess keyring;
+        keyring.start(QStringLiteral("gnome-keyring-daemon"),
+                      {QStringLiteral("--foreground"), QStringLiteral("--unlock"), QStringLiteral("--components=secrets")});
+        QVERIFY(keyring.waitForStarted());
+        keyring.write("throw-away");
+        keyring.closeWriteChannel();
+        QTRY_VERIFY_WITH_TIMEOUT(KeyringOnTheBus(), 10000);
+
+        const KeyringResult read = ReadKeyringSecret(key);
+        QVERIFY2(read.status == KeyringStatus::Ok, qPrintable(read.message));
+        QCOMPARE(read.secret, kToken);
+        const KeyringResult written = WriteKeyringSecret(key, "rt-after-restart");
+        QVERIFY2(written.status == KeyringStatus::Ok, qPrintable(written.message));
+        QCOMPARE(DeleteKeyringSecret(key).status, KeyringStatus::Ok);
+        keyring.terminate();
+        QVERIFY(keyring.waitForFinished(10000));
     }
 
 private:

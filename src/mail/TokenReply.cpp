@@ -99,6 +99,7 @@ TokenResult ParseTokenReply(int httpStatus, const QByteArray &body, const QDateT
     out.accessToken = accessToken.toUtf8();
     out.expiresAt = now.toUTC().addSecs(LifetimeSeconds(reply.value(QStringLiteral("expires_in"))));
     out.refreshToken = reply.value(QStringLiteral("refresh_token")).toString().toUtf8();
+    out.idToken = reply.value(QStringLiteral("id_token")).toString().toLatin1();
     return out;
 }
 

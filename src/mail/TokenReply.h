@@ -18,6 +18,7 @@ struct TokenResult {
     QByteArray accessToken;
     QDateTime expiresAt;     // UTC
     QByteArray refreshToken; // a new one when the provider rotated it; else empty
+    QByteArray idToken;      // OpenID Connect: who signed in, when asked for (scope openid)
 };
 
 // The token endpoint's answer (RFC 6749 section 5) read at `now`.

@@ -3,6 +3,7 @@
 #include <qt6keychain/keychain.h>
 
 #include <QEventLoop>
+#include <QLibrary>
 #include <QTimer>
 
 #include <functional>
@@ -22,8 +23,9 @@ QString Unavailable(const QString &why)
 // that outlives the wait deletes itself whenever it does end; nothing of this
 // call is reached by it then.
 KeyringResult Run(QKeychain::Job *job, std::chrono::milliseconds limit,
-                  const std::function<void(QKeychain::Job *, KeyringResult &)> &onSuccess)
+                  const std::function<void(QKeychain::Job *, KeyringResult &)> &onSuccess, bool &retry)
 {
+    retry = false;
     job->setAutoDelete(true);
     job->setInsecureFallback(false);
     KeyringResult result;
@@ -48,6 +50,7 @@ KeyringResult Run(QKeychain::Job *job, std::chrono::milliseconds limit,
         default:
             result.status = KeyringStatus::Unavailable;
             result.message = Unavailable(finished->errorString());
+            retry = true;
             break;
         }
         loop.quit();
@@ -70,6 +73,35 @@ KeyringResult Run(QKeychain::Job *job, std::chrono::milliseconds limit,
     return result;
 }
 
+// The Secret Service library keeps one connection and session for the whole
+// process. A keyring daemon that was stopped and started again (an update, a
+// crash) does not know that session, and every later call fails with "The
+// session does not exist" although the keyring answers other programs. Let
+// go of it, so that the next call opens a new one. The library is the one
+// the keychain library has already opened.
+void ForgetKeyringSession()
+{
+    QLibrary secret(QStringLiteral("secret-1"), 0);
+    if (!secret.load())
+        return;
+    using Disconnect = void (*)();
+    if (const auto disconnect = reinterpret_cast<Disconnect>(secret.resolve("secret_service_disconnect")))
+        disconnect();
+}
+
+// Runs a fresh job from `make`, and once more with a new session when the
+// keyring answered with an error (not a refusal, not silence).
+KeyringResult RunOnceMore(const std::function<QKeychain::Job *()> &make, std::chrono::milliseconds limit,
+                          const std::function<void(QKeychain::Job *, KeyringResult &)> &onSuccess)
+{
+    bool retry = false;
+    KeyringResult result = Run(make(), limit, onSuccess, retry);
+    if (!retry)
+        return result;
+    ForgetKeyringSession();
+    return Run(make(), limit, onSuccess, retry);
+}
+
 } // namespace
 
 QString RefreshTokenKey(const QString &provider, const QString &account)
@@ -79,26 +111,35 @@ QString RefreshTokenKey(const QString &provider, const QString &account)
 
 KeyringResult ReadKeyringSecret(const QString &key, std::chrono::milliseconds limit)
 {
-    auto *job = new QKeychain::ReadPasswordJob(kService);
-    job->setKey(key);
-    return Run(job, limit, [](QKeychain::Job *finished, KeyringResult &result) {
+    const auto make = [&key]() -> QKeychain::Job * {
+        auto *job = new QKeychain::ReadPasswordJob(kService);
+        job->setKey(key);
+        return job;
+    };
+    return RunOnceMore(make, limit, [](QKeychain::Job *finished, KeyringResult &result) {
         result.secret = static_cast<QKeychain::ReadPasswordJob *>(finished)->binaryData();
     });
 }
 
 KeyringResult WriteKeyringSecret(const QString &key, const QByteArray &secret, std::chrono::milliseconds limit)
 {
-    auto *job = new QKeychain::WritePasswordJob(kService);
-    job->setKey(key);
-    job->setBinaryData(secret);
-    return Run(job, limit, [](QKeychain::Job *, KeyringResult &) {});
+    const auto make = [&key, &secret]() -> QKeychain::Job * {
+        auto *job = new QKeychain::WritePasswordJob(kService);
+        job->setKey(key);
+        job->setBinaryData(secret);
+        return job;
+    };
+    return RunOnceMore(make, limit, [](QKeychain::Job *, KeyringResult &) {});
 }
 
 KeyringResult DeleteKeyringSecret(const QString &key, std::chrono::milliseconds limit)
 {
-    auto *job = new QKeychain::DeletePasswordJob(kService);
-    job->setKey(key);
-    KeyringResult result = Run(job, limit, [](QKeychain::Job *, KeyringResult &) {});
+    const auto make = [&key]() -> QKeychain::Job * {
+        auto *job = new QKeychain::DeletePasswordJob(kService);
+        job->setKey(key);
+        return job;
+    };
+    KeyringResult result = RunOnceMore(make, limit, [](QKeychain::Job *, KeyringResult &) {});
     if (result.status == KeyringStatus::NotFound)
         result.status = KeyringStatus::Ok;
     return result;

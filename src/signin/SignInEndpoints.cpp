@@ -111,7 +111,7 @@ SignInEndpoints ResolveSignInEndpoints(const SignInSettings &settings, const Bui
     const QUrl api(out.apiUrl);
     const QString graphScope = (api.scheme() == u"https" ? QStringLiteral("https://") + api.host()
                                                           : QStringLiteral("https://graph.microsoft.com")) +
-                               QStringLiteral("/Mail.Send offline_access");
+                               QStringLiteral("/Mail.Send offline_access openid profile");
     if (provider == kMicrosoft) {
         out.provider = SignInProvider::Microsoft;
         const QString tenant = settings.tenant.trimmed().isEmpty() ? QStringLiteral("organizations") : settings.tenant.trimmed();
@@ -125,8 +125,9 @@ SignInEndpoints ResolveSignInEndpoints(const SignInSettings &settings, const Bui
         if (token.isEmpty())
             token = base + QStringLiteral("token");
         if (scope.isEmpty())
-            scope = out.sendThrough == SendThrough::Graph ? graphScope
-                                                          : QStringLiteral("https://outlook.office.com/SMTP.Send offline_access");
+            scope = out.sendThrough == SendThrough::Graph
+                        ? graphScope
+                        : QStringLiteral("https://outlook.office.com/SMTP.Send offline_access openid profile");
         out.redirectHost = QStringLiteral("localhost");
     } else if (provider == kGoogle) {
         out.provider = SignInProvider::Google;
@@ -135,8 +136,9 @@ SignInEndpoints ResolveSignInEndpoints(const SignInSettings &settings, const Bui
         if (token.isEmpty())
             token = QStringLiteral("https://oauth2.googleapis.com/token");
         if (scope.isEmpty())
-            scope = out.sendThrough == SendThrough::Gmail ? QStringLiteral("https://www.googleapis.com/auth/gmail.send")
-                                                          : QStringLiteral("https://mail.google.com/");
+            scope = out.sendThrough == SendThrough::Gmail
+                        ? QStringLiteral("https://www.googleapis.com/auth/gmail.send openid email")
+                        : QStringLiteral("https://mail.google.com/ openid email");
         out.redirectHost = QStringLiteral("127.0.0.1");
     } else if (provider == kCustom) {
         out.provider = SignInProvider::Custom;

@@ -1,6 +1,7 @@
 #include "signin/SignInFlow.h"
 
 #include "signin/AuthorizationUrl.h"
+#include "signin/IdTokenIdentity.h"
 #include "signin/Pkce.h"
 #include "signin/RedirectListener.h"
 #include "mail/TokenEndpoint.h"
@@ -46,6 +47,7 @@ void SignInFlow::start(const SignInEndpoints &endpoints, const QString &loginHin
         return;
     m_running = true;
     m_endpoints = endpoints;
+    m_account = loginHint.trimmed();
     if (!endpoints.ok) {
         finish(Failed(endpoints.failure));
         return;
@@ -121,6 +123,22 @@ void SignInFlow::exchanged(const TokenResult &result)
     if (result.refreshToken.isEmpty()) {
         finish(Failed(NoRefreshTokenMessage()));
         return;
+    }
+    // Anyone who read the state and the challenge (they are in the browser's
+    // command line) could sign in as themselves and send their code here:
+    // where the provider says who signed in, only the account claimed is taken.
+    if (m_endpoints.scope.split(u' ', Qt::SkipEmptyParts).contains(QStringLiteral("openid"))) {
+        const QString who = AccountInIdToken(result.idToken, m_endpoints.clientId);
+        if (who.isEmpty()) {
+            finish(Failed(QStringLiteral("The provider did not say which account signed in, so the sign-in was not kept")));
+            return;
+        }
+        if (!m_account.isEmpty() && who.compare(m_account, Qt::CaseInsensitive) != 0) {
+            finish(Failed(QStringLiteral("The provider signed in %1, not %2 (the Username in Setup): nothing was kept. "
+                                         "Sign in as %2")
+                              .arg(who.left(200), m_account)));
+            return;
+        }
     }
     SignInOutcome outcome;
     outcome.signedIn = true;

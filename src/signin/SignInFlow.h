@@ -59,6 +59,7 @@ private:
     std::chrono::milliseconds m_timeLimit{std::chrono::minutes(5)};
     std::chrono::milliseconds m_tokenTimeout{std::chrono::seconds(30)};
     SignInEndpoints m_endpoints;
+    QString m_account; // whom the sign-in is for
     RedirectListener *m_listener = nullptr;
     TokenEndpointCall *m_call = nullptr;
     QTimer m_limit;

@@ -14,12 +14,20 @@ e2e_begin "$1"
 
 export HOME="$E2E_WORK/home" XDG_DATA_HOME="$E2E_WORK/home/.local/share" XDG_RUNTIME_DIR="$E2E_WORK/home/run"
 mkdir -p "$XDG_DATA_HOME" && mkdir -m 0700 "$XDG_RUNTIME_DIR"
-printf %s throw-away | gnome-keyring-daemon --unlock --components=secrets >"$E2E_WORK/logs/keyring.log" 2>&1
+# In the foreground, so that $! is the daemon itself: only it is ever stopped.
+gnome-keyring-daemon --foreground --unlock --components=secrets < <(printf %s throw-away) \
+  >"$E2E_WORK/logs/keyring.log" 2>&1 &
+KEYRING_PID=$!
 /usr/libexec/at-spi-bus-launcher --launch-immediately >"$E2E_WORK/logs/at-spi.log" 2>&1 &
 ATSPI_PID=$!
 OAUTH_PID= XOAUTH_PID=
 SQUATTER_PID=
-trap 'kill $ATSPI_PID $OAUTH_PID $XOAUTH_PID $SQUATTER_PID 2>/dev/null; e2e_end' EXIT
+trap 'kill $ATSPI_PID $OAUTH_PID $XOAUTH_PID $SQUATTER_PID $KEYRING_PID 2>/dev/null; e2e_end' EXIT
+secrets_on_bus() {
+  gdbus call --session -d org.freedesktop.DBus -o /org/freedesktop/DBus -m org.freedesktop.DBus.NameHasOwner \
+    org.freedesktop.secrets 2>/dev/null | grep -q true
+}
+check "the keyring serves the private bus" wait_for 10 secrets_on_bus
 export QT_LINUX_ACCESSIBILITY_ALWAYS_ON=1
 
 account=desk@example.org
@@ -146,28 +154,47 @@ check "no token in any plain file of the profile" \
   bash -c '! grep -rqE "(rt|at)-[A-Za-z0-9_-]{32}" "$1"' _ "$XDG_CONFIG_HOME"
 
 # Revoked at the provider (a changed password, an administrator): the mail
-# server refuses the held token, then the sign-in itself is refused.
+# server refuses the held token, a new one is asked for, and the sign-in
+# itself is refused.
 curl -s -d all=1 "$provider/revoke" >/dev/null
 take_message "Max Caller"
 check "a revoked sign-in ends in the send error" wait_for 30 has_window_named "Quorvane Send Error"
-check "which quotes the mail server" \
-  window_says "Quorvane Send Error" "The server answered: 535 5.7.3 Authentication unsuccessful"
+check "which says to sign in again" \
+  window_says "Quorvane Send Error" "The sign-in has expired: sign in again in Setup"
 xdotool key Return
 check "OK ends it" wait_for 10 no_window_named "Quorvane Send Error"
 sleep 0.5
 xdotool key alt+s
 check "sent again, the send error shows again" wait_for 30 has_window_named "Quorvane Send Error"
-check "and says to sign in again" window_says "Quorvane Send Error" "The sign-in has expired: sign in again in Setup"
+check "and says so again" window_says "Quorvane Send Error" "The sign-in has expired: sign in again in Setup"
 screenshot signin-expired
 xdotool key Return
 check "OK ends it" wait_for 10 no_window_named "Quorvane Send Error"
 check "the message is back on the form" window_says Quorvane "Name:=Max Caller"
 check "and nothing more reached the mail server" test ! -e "$mail/message-4.json"
+# The sign-in dialog no longer says who is signed in.
+xdotool key alt+u
+check "Setup opens once more" wait_for 10 has_window_named Setup
+sleep 0.3
+xdotool key alt+i
+check "and the sign-in dialog" wait_for 15 has_window_named "Sign In"
+sleep 0.5
+check "which says the sign-in is no longer valid" \
+  window_says "Sign In" "The sign-in of $account is no longer valid: sign in again."
+xdotool key alt+l
+check "Close ends the sign-in dialog again" wait_for 10 no_window_named "Sign In"
+sleep 0.3
+xdotool key alt+o
+check "and OK ends Setup again" wait_for 10 no_window_named Setup
+sleep 0.3
 
 # No keyring to ask: a clear reason, soon, not a program that hangs. The
 # keyring's name on the bus is held by a program that answers nothing it is
 # asked, as when no keyring serves this desktop.
-pkill -u "$(id -u)" -x gnome-keyring-d 2>/dev/null
+kill "$KEYRING_PID" && wait "$KEYRING_PID" 2>/dev/null
+KEYRING_PID=
+check "the keyring has left the bus" wait_for 10 bash -c '! gdbus call --session -d org.freedesktop.DBus \
+  -o /org/freedesktop/DBus -m org.freedesktop.DBus.NameHasOwner org.freedesktop.secrets | grep -q true'
 /usr/bin/python3 -c 'from gi.repository import Gio, GLib
 Gio.bus_own_name(Gio.BusType.SESSION, "org.freedesktop.secrets", Gio.BusNameOwnerFlags.NONE, None, None, None)
 GLib.MainLoop().run()' &
