@@ -19,7 +19,8 @@
 // the moment the program's pixels reach the screen, not merely the moment
 // its window exists, dated by the X server's own clock. "Mapped" is when the
 // probe read the map, so it can come out a little later than the paint.
-// Every figure goes to stdout as key=value on one line.
+// Every figure goes to stdout as key=value on one line. With QV_PROBE_TRACE
+// set, every event it reads and every map and paint it weighs go to stderr.
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -240,6 +241,8 @@ public:
             while (XPending(m_display)) {
                 XEvent event;
                 XNextEvent(m_display, &event);
+                if (std::getenv("QV_PROBE_TRACE") && event.type != m_damageEvent + XDamageNotify)
+                    std::fprintf(stderr, "probe: event %d window 0x%lx\n", event.type, event.xany.window);
                 if (event.type == CreateNotify) {
                     track(event.xcreatewindow.window, false);
                     if (!m_pending.empty())
