@@ -19,7 +19,8 @@
 // the moment the program's pixels reach the screen, not merely the moment
 // its window exists, dated by the X server's own clock. "Mapped" is when the
 // probe read the map, so it can come out a little later than the paint.
-// Every figure goes to stdout as key=value on one line.
+// Every figure goes to stdout as key=value on one line. With QV_PROBE_TRACE
+// set, every event it reads and every map and paint it weighs go to stderr.
 
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
@@ -232,11 +233,20 @@ public:
     bool next(Happening &out, double deadlineMs)
     {
         for (;;) {
+            if (!m_pending.empty()) {
+                out = m_pending.front();
+                m_pending.erase(m_pending.begin());
+                return true;
+            }
             while (XPending(m_display)) {
                 XEvent event;
                 XNextEvent(m_display, &event);
+                if (std::getenv("QV_PROBE_TRACE") && event.type != m_damageEvent + XDamageNotify)
+                    std::fprintf(stderr, "probe: event %d window 0x%lx\n", event.type, event.xany.window);
                 if (event.type == CreateNotify) {
                     track(event.xcreatewindow.window, false);
+                    if (!m_pending.empty())
+                        break;
                 } else if (event.type == MapNotify) {
                     const Window w = event.xmap.window;
                     if (m_damage.count(w) && !m_mapped.count(w)) {
@@ -331,8 +341,13 @@ public:
 
 private:
     // A window on screen before the probe looked counts as mapped already. A
-    // new one may well be mapped by the time its creation is read here, but
-    // its MapNotify is still queued behind: that event is its moment.
+    // new one mapped while it was still a child of the root has its
+    // MapNotify queued behind its creation: that event is its moment. But a
+    // tray host reparents an icon into itself and maps it there, which the
+    // root does not report: when that happened before the probe could follow
+    // the window, this is the moment it is seen mapped, and the window is
+    // asked to draw itself again, since its first paint may have come before
+    // the probe's damage watch.
     void track(Window w, bool existing)
     {
         if (m_damage.count(w))
@@ -340,8 +355,25 @@ private:
         XSelectInput(m_display, w, StructureNotifyMask);
         m_damage[w] = XDamageCreate(m_display, w, XDamageReportNonEmpty);
         XWindowAttributes attributes{};
-        if (existing && XGetWindowAttributes(m_display, w, &attributes) && attributes.map_state == IsViewable)
-            m_mapped.insert(w);
+        if (!XGetWindowAttributes(m_display, w, &attributes) || attributes.map_state == IsUnmapped)
+            return;
+        if (existing) {
+            if (attributes.map_state == IsViewable)
+                m_mapped.insert(w);
+            return;
+        }
+        Window root = 0, parent = 0, *children = nullptr;
+        unsigned count = 0;
+        if (!XQueryTree(m_display, w, &root, &parent, &children, &count))
+            return;
+        if (children)
+            XFree(children);
+        if (parent == m_root)
+            return; // its MapNotify is on its way
+        m_mapped.insert(w);
+        m_pending.push_back({Mapped, w, NowMs()});
+        XClearArea(m_display, w, 0, 0, 0, 0, True);
+        XFlush(m_display);
     }
 
     // The server's own millisecond clock, read through a property change on
@@ -370,6 +402,7 @@ private:
     int m_damageEvent = 0;
     std::map<Window, Damage> m_damage;
     std::set<Window> m_mapped;
+    std::vector<Happening> m_pending;
 };
 
 double Deadline(const Arguments &args)
@@ -399,6 +432,11 @@ int Launch(Arguments &args)
             waitpid(pid, nullptr, 0);
             return 1;
         }
+        if (std::getenv("QV_PROBE_TRACE"))
+            std::fprintf(stderr, "probe: %s 0x%lx class=%s pid=%ld 22=%d\n",
+                         happening.kind == Screen::Mapped ? "mapped" : "painted", happening.window,
+                         screen.classOf(happening.window).c_str(), screen.pidOf(happening.window),
+                         int(screen.hasSize(happening.window, size)));
         if (!isIcon(happening.window))
             continue;
         if (happening.kind == Screen::Mapped && mapped < 0)

@@ -6,6 +6,7 @@
 #                                  with --no-tray, a desktop without one; with
 #                                  --trayer, trayer as the tray host)
 #   start_tray_host LOGDIR         starts tint2 on a desktop that has none yet
+#   start_trayer LOGDIR            the same with trayer
 #   stop_tray_host                 ends it
 #   start_window_manager LOGDIR    starts ratpoison, which manages and
 #                                  focuses every new window
@@ -47,20 +48,26 @@ start_virtual_desktop() {
   xprop -root -f _NET_WORKAREA 32c -set _NET_WORKAREA "0, 0, 1280, 770"
   [ "$tray" = --no-tray ] && return 0
   if [ "$tray" = --trayer ]; then
-    # tint2 now and then drops a new icon when X hands its window the id of
-    # one just gone; trayer keeps what it is given, so a run of many launches
-    # in a row keeps every icon.
-    trayer --edge bottom --align right --widthtype request --height 24 --transparent false \
-      >"$logdir/trayer.log" 2>&1 &
-    QV_TINT2_PID=$!
-    for i in $(seq 1 100); do
-      [ -n "$(xdotool search --classname trayer 2>/dev/null)" ] && return 0
-      sleep 0.1
-    done
-    echo "virtual-desktop: the tray host did not start (see $logdir/trayer.log)" >&2
-    return 1
+    start_trayer "$logdir"
+    return
   fi
   start_tray_host "$logdir"
+}
+
+# tint2 now and then drops a new icon when X hands its window the id of one
+# just gone; trayer keeps what it is given, so a run of many launches in a
+# row keeps every icon.
+start_trayer() {
+  local logdir="$1" i
+  trayer --edge bottom --align right --widthtype request --height 24 --transparent false \
+    >"$logdir/trayer.log" 2>&1 &
+  QV_TINT2_PID=$!
+  for i in $(seq 1 100); do
+    [ -n "$(xdotool search --classname trayer 2>/dev/null)" ] && return 0
+    sleep 0.1
+  done
+  echo "virtual-desktop: the tray host did not start (see $logdir/trayer.log)" >&2
+  return 1
 }
 
 start_tray_host() {
