@@ -1,5 +1,9 @@
 #include "TestSupport.h"
 
+#include "mail/DeliveryJob.h"
+
+#include <QThread>
+
 #include "store/DataFiles.h"
 #include "store/RecordBytes.h"
 #include "store/SafeFile.h"
@@ -95,4 +99,14 @@ FileSizeLimit::~FileSizeLimit()
     limit.rlim_cur = static_cast<rlim_t>(m_softLimit);
     ::setrlimit(RLIMIT_FSIZE, &limit);
     std::signal(SIGXFSZ, m_handler);
+}
+
+DeliveryOutcome DeliverOnWorker(DeliveryJob job)
+{
+    DeliveryOutcome outcome;
+    std::unique_ptr<QThread> worker(
+        QThread::create([&outcome, job = std::move(job)]() mutable { outcome = Deliver(std::move(job)); }));
+    worker->start();
+    worker->wait();
+    return outcome;
 }

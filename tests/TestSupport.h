@@ -88,3 +88,8 @@ public slots:
 private:
     QString m_scheme;
 };
+
+struct DeliveryJob;
+struct DeliveryOutcome;
+// Delivered on a thread of its own, as the program sends.
+DeliveryOutcome DeliverOnWorker(DeliveryJob job);

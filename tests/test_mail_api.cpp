@@ -81,16 +81,6 @@ MailDraft Draft(bool html)
     return draft;
 }
 
-DeliveryOutcome DeliverOnWorker(DeliveryJob job)
-{
-    DeliveryOutcome outcome;
-    std::unique_ptr<QThread> worker(
-        QThread::create([&outcome, job = std::move(job)]() mutable { outcome = Deliver(std::move(job)); }));
-    worker->start();
-    worker->wait();
-    return outcome;
-}
-
 } // namespace
 
 class MailApiTest : public QObject {

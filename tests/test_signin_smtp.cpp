@@ -1,6 +1,7 @@
 #include "OAuthTesting.h"
 #include "PythonFixture.h"
 #include "SmtpTestServer.h"
+#include "TestSupport.h"
 
 #include "mail/DeliveryJob.h"
 #include "mail/MailComposer.h"
@@ -51,17 +52,6 @@ DeliveryJob SignedInJob(const PythonFixture &smtp, const PythonFixture &authoriz
     job.userName = kUser.toUtf8();
     job.signIn = SignedInLogin{held, {QUrl(authorization.url(QStringLiteral("/token"))), kClientId, {}, {}, refreshToken}};
     return job;
-}
-
-// Delivered on a thread of its own, as the program sends.
-DeliveryOutcome DeliverOnWorker(DeliveryJob job)
-{
-    DeliveryOutcome outcome;
-    std::unique_ptr<QThread> worker(
-        QThread::create([&outcome, job = std::move(job)]() mutable { outcome = Deliver(std::move(job)); }));
-    worker->start();
-    worker->wait();
-    return outcome;
 }
 
 } // namespace

@@ -1,14 +1,10 @@
 #include "app/NoticeWindow.h"
 
+#include "app/XSelectionOwned.h"
+
 #include <QGuiApplication>
 #include <QPainter>
 #include <QScreen>
-#include <QtGui/qguiapplication_platform.h>
-
-#include <xcb/xcb.h>
-
-#include <cstdlib>
-#include <string>
 
 namespace {
 
@@ -19,32 +15,7 @@ constexpr qreal kOpacity = 160.0 / 255.0;
 // pixel shows as a darker one.
 bool CompositingActive()
 {
-    auto *x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    xcb_connection_t *connection = x11 ? x11->connection() : nullptr;
-    if (!connection)
-        return false;
-    char *host = nullptr;
-    int display = 0;
-    int screen = 0;
-    if (!xcb_parse_display(nullptr, &host, &display, &screen))
-        screen = 0;
-    std::free(host);
-    const std::string name = "_NET_WM_CM_S" + std::to_string(screen);
-    xcb_intern_atom_reply_t *atom = xcb_intern_atom_reply(
-        connection, xcb_intern_atom(connection, 1, static_cast<uint16_t>(name.size()), name.c_str()), nullptr);
-    if (!atom)
-        return false;
-    const xcb_atom_t selection = atom->atom;
-    std::free(atom);
-    if (selection == XCB_ATOM_NONE)
-        return false;
-    xcb_get_selection_owner_reply_t *owner =
-        xcb_get_selection_owner_reply(connection, xcb_get_selection_owner(connection, selection), nullptr);
-    if (!owner)
-        return false;
-    const bool active = owner->owner != XCB_WINDOW_NONE;
-    std::free(owner);
-    return active;
+    return XSelectionOwned("_NET_WM_CM_S");
 }
 
 } // namespace
