@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds the parts that run on more than one thread with ThreadSanitizer and
 # runs their checks: the mail suites (a job built on one thread and sent from
-# another, an attachment encoded on a thread of its own), the off-thread
-# runner, the signed-in sends (an access token refreshed on the sending
-# thread), and the end-to-end send of the real program on a virtual display.
+# another, over SMTP or to a mail service's API, an attachment encoded on a
+# thread of its own), the off-thread runner, the signed-in sends (an access
+# token refreshed on the sending thread), and the end-to-end send of the real
+# program on a virtual display.
 # Fails on any report. scripts/test.sh runs it last.
 #
 #   scripts/tsan.sh
@@ -11,7 +12,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh >/dev/null
 
-checks=(test_mail_delivery test_mail_composition test_runoffuithread test_signin_smtp test_signin_send)
+checks=(test_mail_delivery test_mail_composition test_mail_api test_runoffuithread test_signin_smtp test_signin_send)
 build=build/test-tsan
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUORVANE_TSAN=ON >/dev/null
 cmake --build "$build" -j"$(nproc)" --target quorvane quorvane_mail quorvane_signin "${checks[@]}"
